@@ -1,0 +1,27 @@
+# Test executables run under Wine through the cross-compiling emulator; each Wine
+# configuration is a private prefix under the build folder (scripts/wine-run.sh).
+set(ZORVA_WINE_ROOT ${CMAKE_BINARY_DIR}/wine CACHE PATH "Private Wine prefixes of the test suite")
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh --root ${ZORVA_WINE_ROOT})
+
+# zorva_add_tests(target [CONF conf] [FILTER gtest-filter] [SUFFIX suffix] [ENV VAR=VALUE ...])
+# registers every test of a GoogleTest executable; CONF names the Wine configuration
+# (w32, w32-xp, w32-7, w64), ENV adds variables such as LANG for another code page.
+function(zorva_add_tests target)
+  cmake_parse_arguments(ARG "" "CONF;FILTER;SUFFIX" "ENV" ${ARGN})
+  if(NOT ARG_CONF)
+    set(ARG_CONF w32)
+  endif()
+  set(extra)
+  if(ARG_FILTER)
+    list(APPEND extra TEST_FILTER ${ARG_FILTER})
+  endif()
+  if(ARG_SUFFIX)
+    list(APPEND extra TEST_SUFFIX ${ARG_SUFFIX})
+  endif()
+  set(env ZORVA_WINE_CONF=${ARG_CONF} ${ARG_ENV})
+  gtest_discover_tests(${target}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 120
+    ${extra}
+    PROPERTIES ENVIRONMENT "${env}" TIMEOUT 300)
+endfunction()

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need; a no-op when all are present.
+set -euo pipefail
+
+need=(mingw-w64 g++-mingw-w64-i686 cmake ninja-build make pkg-config dpkg-dev
+      wine wine32 wine64 xvfb 7zip nginx python3 googletest fonts-wqy-microhei xauth)
+
+missing=()
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+  apt_updated=0
+fi
+for p in "${need[@]}"; do
+  q=$p; [ "$p" = wine32 ] && q=wine32:i386
+  dpkg-query -W -f='${Status}' "$q" 2>/dev/null | grep -q 'install ok installed' || missing+=("$q")
+done
+
+# deb-src entries so dependency sources come from Debian's own source packages.
+src=/etc/apt/sources.list.d/zorva-deb-src.sources
+if [ ! -f "$src" ]; then
+  sed -n '/^Types:/,$p' /etc/apt/sources.list.d/debian.sources | sed 's/^Types: deb$/Types: deb-src/' > "$src"
+  apt_updated=0
+fi
+
+if [ ${#missing[@]} -gt 0 ] || [ "${apt_updated:-1}" = 0 ]; then
+  echo "== apt-get update"
+  apt-get update -qq
+fi
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "== installing: ${missing[*]}"
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
