@@ -19,7 +19,7 @@ set -euo pipefail
 script=$(readlink -f "${BASH_SOURCE[0]}")
 repo=$(cd "$(dirname "$script")/.." && pwd)
 toolchain=$repo/cmake/mingw-i686.cmake
-deps_dir=${ZORVA_DEPS_DIR:-/var/cache/zorva-deps}
+deps_dir=$(realpath -m "${ZORVA_DEPS_DIR:-/var/cache/zorva-deps}")
 jobs=${ZORVA_DEPS_JOBS:-2}
 
 cross_cc=i686-w64-mingw32-gcc-win32
@@ -31,7 +31,8 @@ stamp_name=.zorva-deps-complete
 
 step=setup
 work=
-logfile=
+logfile=   # log of the running step, under $work/logs
+steps=0
 
 log() { echo "build-deps: $*" >&2; }
 
@@ -41,19 +42,23 @@ on_exit() {
     log "FAILED in step '$step' (exit $rc)"
     if [ -n "$logfile" ] && [ -s "$logfile" ]; then
       tail -n 40 "$logfile" | sed 's/^/  | /' >&2
-      cp "$logfile" "$deps_dir/last-failure.log" 2>/dev/null &&
-        log "full log: $deps_dir/last-failure.log"
+      cat "$work"/logs/* >"$deps_dir/last-failure.log" 2>/dev/null &&
+        log "log of all steps: $deps_dir/last-failure.log"
     fi
   fi
   if [ -n "$work" ]; then rm -rf "$work"; fi
 }
 trap on_exit EXIT
 
-# run_step NAME FUNCTION [ARGS...]: runs FUNCTION with its output in the log,
-# so a successful run stays quiet and a failing one names the step.
+# run_step NAME FUNCTION [ARGS...]: runs FUNCTION with its output in a log of
+# its own, so a successful run stays quiet and a failing one names the step
+# and shows the end of that step's output.
 run_step() {
   step=$1; shift
+  steps=$((steps + 1))
   log "$step"
+  logfile=$work/logs/$steps.log
+  echo "=== $step" >"$logfile"
   "$@" >>"$logfile" 2>&1
 }
 
@@ -115,7 +120,8 @@ fetch_sources() {
   # apt downloads as the unprivileged _apt user; giving it the directory avoids
   # the "download is performed unsandboxed as root" warning.
   if id _apt >/dev/null 2>&1; then chown _apt "$src"; fi
-  (cd "$src" && apt-get source -q --only-source "${specs[@]}")
+  (cd "$src" && apt-get source -q --only-source "${specs[@]}") ||
+    { echo "apt-get source failed (apt lists stale? try apt-get update)" >&2; return 1; }
   # Debian's curl tree carries 90_gnutls/99_nss patches; they only rename the
   # autotools library, the CMake build used here is unaffected.
 }
@@ -170,7 +176,7 @@ build_curl() {
     -DCURL_USE_LIBSSH2=OFF -DCURL_USE_LIBSSH=OFF -DCURL_USE_GSSAPI=OFF \
     -DCURL_CA_BUNDLE=none -DCURL_CA_PATH=none \
     "${no_pthread_probe[@]}" \
-    -DCMAKE_EXE_LINKER_FLAGS=-static \
+    -DCMAKE_EXE_LINKER_FLAGS="-static -s" \
     "${off[@]}"
 }
 
@@ -183,23 +189,62 @@ build_jsoncpp() {
     -DJSONCPP_WITH_EXAMPLE=OFF -DJSONCPP_WITH_CMAKE_PACKAGE=ON
 }
 
+# GoogleTest 1.12 treats every Windows target as thread-safe and its
+# Notification class then needs std::mutex/std::condition_variable, which
+# GCC 12's libstdc++ lacks in the win32 thread model (GoogleTest's own Mutex
+# and ThreadLocal use Win32 and are fine). Its official injection point,
+# gtest/internal/custom/gtest-port.h, lets us supply Notification instead:
+# declared there, defined on a Win32 event at the end of gtest-port.cc. The
+# header is installed, so consumers need no definition, and gtest keeps its
+# thread safety and death tests. The patched copy lives in the work dir.
+gtest_no_gthreads='defined(__MINGW32__) && defined(__GLIBCXX__) && !defined(_GLIBCXX_HAS_GTHREADS)'
+
 build_gtest() {
-  # GoogleTest 1.12 treats every Windows target as thread-safe and then needs
-  # std::mutex, which GCC 12's libstdc++ lacks in the win32 thread model.
-  # Its official injection point, gtest/internal/custom/gtest-port.h, turns the
-  # thread-safety off there; the header is installed, so consumers need no
-  # definition. The copy lives in the work dir (/usr/src stays untouched).
   local dir=$work/googletest-src
   cp -a /usr/src/googletest "$dir"
-  cat >"$dir/googletest/include/gtest/internal/custom/gtest-port.h" <<'EOF'
+  cat >"$dir/googletest/include/gtest/internal/custom/gtest-port.h" <<EOF
 // Injection point for custom user configurations (written by build-deps.sh).
 #ifndef GOOGLETEST_INCLUDE_GTEST_INTERNAL_CUSTOM_GTEST_PORT_H_
 #define GOOGLETEST_INCLUDE_GTEST_INTERNAL_CUSTOM_GTEST_PORT_H_
-// MinGW with the win32 thread model: no std::mutex before GCC 13.
-#if defined(__MINGW32__) && defined(__GLIBCXX__) && !defined(_GLIBCXX_HAS_GTHREADS)
-#define GTEST_IS_THREADSAFE 0
+#if $gtest_no_gthreads
+// MinGW win32 thread model: no std::mutex, so Notification sits on a Win32 event.
+#define GTEST_HAS_NOTIFICATION_ 1
+namespace testing {
+namespace internal {
+class Notification {
+ public:
+  Notification();
+  ~Notification();
+  Notification(const Notification&) = delete;
+  Notification& operator=(const Notification&) = delete;
+  void Notify();
+  void WaitForNotification();
+
+ private:
+  void* event_;  // manual-reset event HANDLE
+};
+}  // namespace internal
+}  // namespace testing
 #endif
 #endif  // GOOGLETEST_INCLUDE_GTEST_INTERNAL_CUSTOM_GTEST_PORT_H_
+EOF
+  cat >>"$dir/googletest/src/gtest-port.cc" <<EOF
+
+// Added by build-deps.sh, see custom/gtest-port.h.
+#if $gtest_no_gthreads
+namespace testing {
+namespace internal {
+Notification::Notification() : event_(::CreateEvent(nullptr, TRUE, FALSE, nullptr)) {
+  GTEST_CHECK_(event_ != nullptr);
+}
+Notification::~Notification() { ::CloseHandle(event_); }
+void Notification::Notify() { GTEST_CHECK_(::SetEvent(event_) != FALSE); }
+void Notification::WaitForNotification() {
+  GTEST_CHECK_(::WaitForSingleObject(event_, INFINITE) == WAIT_OBJECT_0);
+}
+}  // namespace internal
+}  // namespace testing
+#endif
 EOF
   cmake_install googletest "$dir" \
     -DBUILD_GMOCK=ON -DINSTALL_GTEST=ON -Dgtest_disable_pthreads=ON
@@ -354,6 +399,9 @@ EOF
   cat >"$dir/gtest.cpp" <<'EOF'
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#if !GTEST_IS_THREADSAFE
+#error "GoogleTest lost its thread safety (custom/gtest-port.h not in effect?)"
+#endif
 TEST(Smoke, Matchers) { EXPECT_THAT(42, ::testing::Gt(1)); }
 EOF
   cmake -S "$dir" -B "$dir/build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
@@ -375,6 +423,7 @@ publish() {
   mv -T "$staged" "$prefix"
   ln -sfn "$key" "$deps_dir/current.tmp"
   mv -T "$deps_dir/current.tmp" "$deps_dir/current"
+  rm -f "$deps_dir/last-failure.log"
 }
 
 main() {
@@ -390,11 +439,13 @@ main() {
     flock 9
     if [ ! -f "$prefix/$stamp_name" ]; then
       local start=$SECONDS
+      # Holding the lock, any other work dir is a leftover of a killed run.
+      rm -rf "$deps_dir"/.work-*
       work=$(mktemp -d "$deps_dir/.work-$key.XXXXXX")
       chmod 755 "$work"   # lets the _apt user reach the source dir below
       src=$work/src
       stage=$work/stage
-      logfile=$work/build.log
+      mkdir "$work/logs"
       log "building into $prefix (log of a failure: $deps_dir/last-failure.log)"
       run_step "fetch Debian sources (${src_packages[*]})" fetch_sources
       run_step "build libcurl + curl.exe" build_curl

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# The whole test suite from a fresh machine: packages, dependencies, build,
+# Wine prefixes, every test. Safe to run again; later runs reuse what exists.
+#   scripts/test.sh [ctest arguments...]
+set -euo pipefail
+repo=$(cd "$(dirname "$0")/.." && pwd)
+build=${ZORVA_BUILD_DIR:-$repo/build}
+
+step() { echo "== $*"; }
+
+step "packages"
+"$repo/scripts/install-packages.sh"
+
+step "dependencies"
+deps=$("$repo/scripts/build-deps.sh" | tee /dev/stderr | sed -n 's/^ZORVA_DEPS_PREFIX=//p' | tail -n 1)
+[ -n "$deps" ] || { echo "dependency build gave no prefix" >&2; exit 1; }
+
+step "build"
+cmake -S "$repo" -B "$build" -G Ninja \
+  -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-i686.cmake" \
+  -DZORVA_DEPS_PREFIX="$deps" -DCMAKE_PREFIX_PATH="$deps" >/dev/null
+cmake --build "$build" -j "$(nproc)"
+
+step "wine prefixes"
+wine_root=$build/wine
+confs=(w32 w32-xp w32-7 w64)
+pids=()
+for conf in "${confs[@]}"; do
+  "$repo/scripts/wine-prefix.sh" "$wine_root" "$conf" & pids+=($!)
+done
+for pid in "${pids[@]}"; do wait "$pid"; done
+
+# One wineserver per prefix for the whole run, so each test skips its start-up.
+stop_servers() {
+  for conf in "${confs[@]}"; do WINEPREFIX=$wine_root/$conf wineserver -k 2>/dev/null || true; done
+}
+trap stop_servers EXIT
+for conf in "${confs[@]}"; do WINEPREFIX=$wine_root/$conf wineserver -p; done
+
+step "tests"
+cd "$build"
+ctest --output-on-failure -j "$(nproc)" "$@"
