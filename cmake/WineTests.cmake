@@ -18,7 +18,10 @@ function(zorva_add_tests target)
   if(ARG_SUFFIX)
     list(APPEND extra TEST_SUFFIX ${ARG_SUFFIX})
   endif()
-  set(env ZORVA_WINE_CONF=${ARG_CONF} ${ARG_ENV})
+  # One ENVIRONMENT entry: a list would not survive test discovery, so
+  # wine-run.sh exports the blank-separated pairs of ZORVA_TEST_ENV itself.
+  list(JOIN ARG_ENV " " env)
+  set(env "ZORVA_TEST_ENV=ZORVA_WINE_CONF=${ARG_CONF} ${env}")
   gtest_discover_tests(${target}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 120

@@ -3,6 +3,8 @@
 #   wine-run.sh --root ROOT program.exe [args...]
 # ZORVA_WINE_CONF picks the configuration (see wine-prefix.sh); default w32.
 set -euo pipefail
+# Test registrations pass their variables as blank-separated NAME=VALUE pairs.
+for pair in ${ZORVA_TEST_ENV:-}; do export "$pair"; done
 here=$(cd "$(dirname "$0")" && pwd)
 root=
 if [ "${1:-}" = --root ]; then root=$2; shift 2; fi

@@ -135,11 +135,17 @@ std::string GetFileMD5(const std::wstring& path)
     }
     Md5 md5;
     std::vector<uint8_t> block(256 * 1024);
-    DWORD got = 0;
-    while (::ReadFile(file.Get(), block.data(), static_cast<DWORD>(block.size()), &got, nullptr) && got > 0) {
+    for (;;) {
+        DWORD got = 0;
+        // A failed read must not pass for the end of the file: that digest would be of part of it.
+        if (!::ReadFile(file.Get(), block.data(), static_cast<DWORD>(block.size()), &got, nullptr)) {
+            return {};
+        }
+        if (got == 0) {
+            return md5.HexDigest();
+        }
         md5.Update(block.data(), got);
     }
-    return md5.HexDigest();
 }
 
 std::string GetFileMD5(const std::string& path)

@@ -46,7 +46,7 @@ Expected FileDefaults()
 
 TEST(InstallerConfig, WithoutSettingsFileHasTheBuiltInDefaults)
 {
-    Test::TempDir dir;
+    TestKit::TempDir dir;
     ExpectFields(Expected{}, CInstallerConfig(L""), "no file named");
     ExpectFields(Expected{}, CInstallerConfig(dir / L"ZorvaInstallerConfig.ini"), "file missing");
     EXPECT_EQ(0u, kDefaultUrl.rfind(L"http://", 0));
@@ -108,25 +108,25 @@ TEST(InstallerConfig, SettingsFileCases)
     }
 
     for (const auto& c : cases) {
-        Test::TempDir dir;
+        TestKit::TempDir dir;
         const std::wstring ini = dir / L"ZorvaInstallerConfig.ini";
-        ASSERT_TRUE(Test::WriteBytes(ini, c.ini));
+        ASSERT_TRUE(TestKit::WriteBytes(ini, c.ini));
         ExpectFields(c.expected, CInstallerConfig(ini), c.name);
     }
 }
 
 TEST(InstallerConfig, UnicodeSettingsFile)
 {
-    Test::TempDir dir;
+    TestKit::TempDir dir;
     const std::wstring ini = dir / L"ZorvaInstallerConfig.ini";
     const std::wstring text = L"\xFEFF[Install]\r\nInstCmd=/lang=\x0440\x0443\x0441 \x4E2D\x6587\r\n";
-    ASSERT_TRUE(Test::WriteBytes(ini, std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2)));
+    ASSERT_TRUE(TestKit::WriteBytes(ini, std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2)));
     EXPECT_EQ(L"/lang=\x0440\x0443\x0441 \x4E2D\x6587", CInstallerConfig(ini).InstCmd);
 }
 
 TEST(InstallerConfig, UnreadableSettingsFileIsNoCrash)
 {
-    Test::TempDir dir;
+    TestKit::TempDir dir;
     const std::wstring ini = dir / L"ZorvaInstallerConfig.ini";
     ASSERT_TRUE(::CreateDirectoryW(ini.c_str(), nullptr)); // a folder where the file should be
     const CInstallerConfig config(ini);
@@ -180,9 +180,9 @@ TEST(InstallerConfig, SwitchCases)
 
 TEST(InstallerConfig, SwitchesOverrideTheSettingsFile)
 {
-    Test::TempDir dir;
+    TestKit::TempDir dir;
     const std::wstring ini = dir / L"ZorvaInstallerConfig.ini";
-    ASSERT_TRUE(Test::WriteBytes(ini, "[Install]\r\nDownloadType=3\r\nIsCheckNet=true\r\nInstCmd=/from-file\r\n"));
+    ASSERT_TRUE(TestKit::WriteBytes(ini, "[Install]\r\nDownloadType=3\r\nIsCheckNet=true\r\nInstCmd=/from-file\r\n"));
     CInstallerConfig config(ini);
     config.ParseCommandLine(L"setup.exe -downloadtype=2 -ischecknet");
     EXPECT_EQ(2, config.DownloadType);
@@ -214,15 +214,15 @@ TEST(InstallerConfig, RouteWordTable)
 // file beside the executable, then the switches of its own command line.
 class ConfigDump : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(Test::CopyTo(Test::BinFile(L"configdump.exe"), dir_ / L"configdump.exe")); }
+    void SetUp() override { ASSERT_TRUE(TestKit::CopyTo(TestKit::BinFile(L"configdump.exe"), dir_ / L"configdump.exe")); }
 
     std::map<std::string, std::string> Run(const std::wstring& args, const std::wstring& cwd = L"")
     {
-        const auto result = Test::RunProcess(Test::Quote(dir_ / L"configdump.exe") + L" " + args, 60000, cwd);
+        const auto result = TestKit::RunProcess(TestKit::Quote(dir_ / L"configdump.exe") + L" " + args, 60000, cwd);
         EXPECT_TRUE(result.started);
         EXPECT_EQ(0u, result.exitCode);
         std::map<std::string, std::string> fields;
-        for (const auto& line : Test::Lines(result.output)) {
+        for (const auto& line : TestKit::Lines(result.output)) {
             const size_t eq = line.find('=');
             if (eq != std::string::npos) {
                 fields[line.substr(0, eq)] = line.substr(eq + 1);
@@ -231,7 +231,7 @@ protected:
         return fields;
     }
 
-    Test::TempDir dir_;
+    TestKit::TempDir dir_;
 };
 
 TEST_F(ConfigDump, NoSettingsFile)
@@ -248,7 +248,7 @@ TEST_F(ConfigDump, NoSettingsFile)
 
 TEST_F(ConfigDump, SettingsFileBesideTheProgramThenSwitches)
 {
-    ASSERT_TRUE(Test::WriteBytes(dir_ / L"ZorvaInstallerConfig.ini",
+    ASSERT_TRUE(TestKit::WriteBytes(dir_ / L"ZorvaInstallerConfig.ini",
                                  "[Install]\r\nDownloadUrl=http://127.0.0.1:8080/x/setup.exe\r\nDownloadType=3\r\n"
                                  "DownloadScale=0.5x\r\nInstCmd=/file\r\n"));
     auto f = Run(L"-downloadtype=2 \"-instcmd=/S /D\" -language=4 -insnew=true");
@@ -263,8 +263,8 @@ TEST_F(ConfigDump, SettingsFileBesideTheProgramThenSwitches)
 
 TEST_F(ConfigDump, SettingsFileInTheWorkingFolderIsNotRead)
 {
-    Test::TempDir cwd;
-    ASSERT_TRUE(Test::WriteBytes(cwd / L"ZorvaInstallerConfig.ini", "[Install]\r\nDownloadType=3\r\n"));
+    TestKit::TempDir cwd;
+    ASSERT_TRUE(TestKit::WriteBytes(cwd / L"ZorvaInstallerConfig.ini", "[Install]\r\nDownloadType=3\r\n"));
     auto f = Run(L"", cwd.Path());
     EXPECT_EQ("1", f["DownloadType"]);
     EXPECT_EQ("false", f["IsCheckNet"]);

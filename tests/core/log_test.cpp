@@ -85,7 +85,7 @@ class LogLineTest : public ::testing::Test {
 protected:
     std::vector<std::wstring> WriteOne(const wchar_t* text)
     {
-        Test::DebugCapture capture;
+        TestKit::DebugCapture capture;
         Writer(text);
         return capture.Strings();
     }
@@ -127,7 +127,7 @@ TEST_F(LogLineTest, EmptyArgumentLeavesAnEmptyPlace)
 
 TEST(LogLine, MessageWithoutLineBreakStaysWithoutOne)
 {
-    Test::DebugCapture capture;
+    TestKit::DebugCapture capture;
     LOG_LINE(L"no break");
     LOG_LINE(L"two\r\nlines in one string\r\n");
     const auto strings = capture.Strings();
@@ -139,7 +139,7 @@ TEST(LogLine, MessageWithoutLineBreakStaysWithoutOne)
 TEST(LogLine, LongTextIsNotCut)
 {
     const std::wstring text(5000, L'x');
-    Test::DebugCapture capture;
+    TestKit::DebugCapture capture;
     LOG_LINE(L"%s|\r\n", text.c_str());
     const auto strings = capture.Strings();
     ASSERT_EQ(1u, strings.size());
@@ -149,7 +149,7 @@ TEST(LogLine, LongTextIsNotCut)
 // Line numbers are at least four digits wide, and wider when they need it.
 TEST(LogLine, LineNumberField)
 {
-    Test::DebugCapture capture;
+    TestKit::DebugCapture capture;
 #line 7
     LOG_LINE(L"seven\r\n");
 #line 123456

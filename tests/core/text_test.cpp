@@ -1,6 +1,7 @@
 // Text helpers against Wine's real code-page tables and UTF-8 decoder.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
 
 #include "text.h"

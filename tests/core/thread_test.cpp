@@ -5,6 +5,7 @@
 
 #include "debug_capture.h"
 #include "handle.h"
+#include "log.h"
 #include "thread.h"
 
 namespace {
@@ -65,7 +66,7 @@ TEST(Thread, DestructionWaitsForTheBody)
 
 TEST(Thread, BodyRunsBetweenTheBeginAndEndLines)
 {
-    Test::DebugCapture capture;
+    TestKit::DebugCapture capture;
     Probe probe;
     unsigned id = 0;
     {

@@ -54,7 +54,7 @@ TEST(WineConfiguration, RouteWordReplacesEveryPlaceholder)
 
 TEST(WineConfiguration, AddressWithoutPlaceholder)
 {
-    Test::DebugCapture capture;
+    TestKit::DebugCapture capture;
     CInstallerConfig config(L"");
     const auto atStart = capture.Strings();
     config.SetDownloadUrl(L"http://127.0.0.1/fixed/setup.exe");
@@ -78,9 +78,9 @@ TEST(WineConfiguration, DebuggerSeesTheRecordBeingBuilt)
     // The record is built before the entry point, so its "64 bit Windows"
     // reaches a debugger that started the program.
     const auto result =
-        Test::RunProcess(Test::Quote(Test::BinFile(L"dbgcat.exe")) + L" " + Test::Quote(Test::BinFile(L"configdump.exe")));
+        TestKit::RunProcess(TestKit::Quote(TestKit::BinFile(L"dbgcat.exe")) + L" " + TestKit::Quote(TestKit::BinFile(L"configdump.exe")));
     ASSERT_EQ(0u, result.exitCode) << result.output;
-    const auto lines = Test::Lines(result.output);
+    const auto lines = TestKit::Lines(result.output);
     const bool announced = std::find(lines.begin(), lines.end(), "64 bit Windows") != lines.end();
     EXPECT_EQ(Expect64(), announced) << result.output;
 }
@@ -109,15 +109,15 @@ TEST(AnsiCodePage, FollowsLangAndCarriesLogText)
         EXPECT_EQ(s.bytes, Utils::UnicodeToMultiByte(s.text, CP_ACP));
 
         // Log lines reach a listener in the ANSI code page: text it holds arrives whole.
-        Test::DebugCapture capture;
+        TestKit::DebugCapture capture;
         LOG_LINE(L"text=%s\r\n", s.text.c_str());
         const auto strings = capture.Strings();
         ASSERT_EQ(1u, strings.size());
         EXPECT_NE(std::wstring::npos, strings[0].find(L"text=" + s.text + L"\r\n"));
 
         // The viewer prints it in UTF-8.
-        const auto result = Test::RunProcess(Test::Quote(Test::BinFile(L"dbgcat.exe")) + L" " +
-                                             Test::Quote(Test::BinFile(L"logburst.exe")) + L" 1 1 " + s.text);
+        const auto result = TestKit::RunProcess(TestKit::Quote(TestKit::BinFile(L"dbgcat.exe")) + L" " +
+                                             TestKit::Quote(TestKit::BinFile(L"logburst.exe")) + L" 1 1 " + s.text);
         EXPECT_NE(std::string::npos, result.output.find("burst t=0 i=0 " + Utils::UnicodeToUtf8(s.text) + "\n"))
             << result.output;
     }

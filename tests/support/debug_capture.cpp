@@ -5,7 +5,7 @@
 #include "lock.h"
 #include "text.h"
 
-namespace Test {
+namespace TestKit {
 
 namespace {
 
@@ -55,4 +55,4 @@ std::vector<std::wstring> DebugCapture::Strings() const
     return g_strings;
 }
 
-} // namespace Test
+} // namespace TestKit

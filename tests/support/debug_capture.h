@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace Test {
+namespace TestKit {
 
 class DebugCapture {
 public:
@@ -18,4 +18,4 @@ public:
     std::vector<std::wstring> Strings() const;
 };
 
-} // namespace Test
+} // namespace TestKit

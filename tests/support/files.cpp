@@ -5,7 +5,7 @@
 #include "handle.h"
 #include "paths.h"
 
-namespace Test {
+namespace TestKit {
 
 bool WriteBytes(const std::wstring& path, const std::string& bytes)
 {
@@ -55,4 +55,4 @@ std::string RandomBytes(size_t size, unsigned seed)
     return bytes;
 }
 
-} // namespace Test
+} // namespace TestKit

@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-namespace Test {
+namespace TestKit {
 
 bool WriteBytes(const std::wstring& path, const std::string& bytes);
 // Empty when the file cannot be read.
@@ -14,4 +14,4 @@ std::wstring BinFile(const std::wstring& name);
 // Deterministic pseudo-random bytes.
 std::string RandomBytes(size_t size, unsigned seed);
 
-} // namespace Test
+} // namespace TestKit

@@ -3,7 +3,7 @@
 #include "handle.h"
 #include "thread.h"
 
-namespace Test {
+namespace TestKit {
 
 namespace {
 
@@ -110,4 +110,4 @@ std::vector<std::string> Lines(const std::string& output)
     return lines;
 }
 
-} // namespace Test
+} // namespace TestKit

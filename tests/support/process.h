@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-namespace Test {
+namespace TestKit {
 
 struct ProcessResult {
     bool started = false;
@@ -24,4 +24,4 @@ std::wstring Quote(const std::wstring& argument);
 // Lines of UTF-8 output, without their line breaks ("\r" too).
 std::vector<std::string> Lines(const std::string& output);
 
-} // namespace Test
+} // namespace TestKit

@@ -4,7 +4,7 @@
 
 #include "guid.h"
 
-namespace Test {
+namespace TestKit {
 
 bool RemoveTree(const std::wstring& path)
 {
@@ -40,4 +40,4 @@ TempDir::TempDir()
 
 TempDir::~TempDir() { RemoveTree(path_); }
 
-} // namespace Test
+} // namespace TestKit

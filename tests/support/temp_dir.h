@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-namespace Test {
+namespace TestKit {
 
 // A fresh folder under the temporary path, removed with everything in it.
 class TempDir {
@@ -23,4 +23,4 @@ private:
 // Deletes a file or a folder tree; true when nothing is left.
 bool RemoveTree(const std::wstring& path);
 
-} // namespace Test
+} // namespace TestKit

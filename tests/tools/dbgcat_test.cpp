@@ -11,12 +11,12 @@
 
 namespace {
 
-Test::ProcessResult Dbgcat(const std::wstring& args)
+TestKit::ProcessResult Dbgcat(const std::wstring& args)
 {
-    return Test::RunProcess(Test::Quote(Test::BinFile(L"dbgcat.exe")) + L" " + args, 120000);
+    return TestKit::RunProcess(TestKit::Quote(TestKit::BinFile(L"dbgcat.exe")) + L" " + args, 120000);
 }
 
-std::wstring Burst(const std::wstring& args) { return Test::Quote(Test::BinFile(L"logburst.exe")) + L" " + args; }
+std::wstring Burst(const std::wstring& args) { return TestKit::Quote(TestKit::BinFile(L"logburst.exe")) + L" " + args; }
 
 const std::regex kLine(R"(<P(\d{5,})><T(\d{5,})><\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}>\(([^)]*)\)<(\d{4,})>: (.*))");
 
@@ -33,7 +33,7 @@ TEST(Dbgcat, CapturesABurstFromSeveralThreadsCompletelyAndInOrder)
     std::map<std::string, std::string> names;           // thread id -> name
     std::map<std::string, std::vector<std::string>> byThread; // thread id -> messages in order
     std::string pid;
-    for (const auto& line : Test::Lines(result.output)) {
+    for (const auto& line : TestKit::Lines(result.output)) {
         std::smatch m;
         if (line.rfind("#thread ", 0) == 0) {
             const size_t blank = line.find(' ', 8);
@@ -82,7 +82,7 @@ TEST(Dbgcat, UnnamedThreadIsNamedAfterItsId)
 TEST(Dbgcat, PassesOnTheExitCodeAndReportsAFailedStart)
 {
     EXPECT_EQ(2u, Dbgcat(Burst(L"")).exitCode) << "logburst without arguments exits 2";
-    const auto missing = Dbgcat(Test::Quote(Test::BinFile(L"no-such-program.exe")));
+    const auto missing = Dbgcat(TestKit::Quote(TestKit::BinFile(L"no-such-program.exe")));
     EXPECT_EQ(125u, missing.exitCode);
     EXPECT_NE(std::string::npos, missing.output.find("cannot start"));
     EXPECT_EQ(125u, Dbgcat(L"").exitCode);
