@@ -3,7 +3,7 @@
 set -euo pipefail
 
 need=(mingw-w64 g++-mingw-w64-i686 cmake ninja-build make pkg-config dpkg-dev
-      wine wine32 wine64 xvfb 7zip nginx python3 googletest fonts-wqy-microhei xauth)
+      wine wine32 wine64 xvfb 7zip nginx python3 googletest fonts-wqy-microhei xauth locales)
 
 missing=()
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
@@ -29,4 +29,19 @@ fi
 if [ ${#missing[@]} -gt 0 ]; then
   echo "== installing: ${missing[*]}"
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# Host locales for the code pages the tests use: without them Wine still
+# reports the code page, but cannot name files outside ASCII.
+wanted_locales=(en_US.UTF-8 de_DE.UTF-8 ru_RU.UTF-8 zh_CN.UTF-8)
+missing_locales=()
+for l in "${wanted_locales[@]}"; do
+  locale -a 2>/dev/null | grep -qix "${l/UTF-8/utf8}" || missing_locales+=("$l")
+done
+if [ ${#missing_locales[@]} -gt 0 ]; then
+  echo "== generating locales: ${missing_locales[*]}"
+  for l in "${missing_locales[@]}"; do
+    grep -qx "$l UTF-8" /etc/locale.gen 2>/dev/null || echo "$l UTF-8" >> /etc/locale.gen
+  done
+  locale-gen >/dev/null
 fi

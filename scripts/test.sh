@@ -30,12 +30,15 @@ for conf in "${confs[@]}"; do
 done
 for pid in "${pids[@]}"; do wait "$pid"; done
 
-# One wineserver per prefix for the whole run, so each test skips its start-up.
+# One wineserver per prefix, started by wine-run.sh and kept alive while the
+# tests run, so each test skips Wine's start-up; all are stopped at the end.
 stop_servers() {
   for conf in "${confs[@]}"; do WINEPREFIX=$wine_root/$conf wineserver -k 2>/dev/null || true; done
 }
 trap stop_servers EXIT
-for conf in "${confs[@]}"; do WINEPREFIX=$wine_root/$conf wineserver -p; done
+for conf in "${confs[@]}"; do
+  ZORVA_WINE_CONF=$conf "$repo/scripts/wine-run.sh" --root "$wine_root" cmd /c exit </dev/null >/dev/null 2>&1
+done
 
 step "tests"
 cd "$build"

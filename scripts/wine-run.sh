@@ -17,11 +17,36 @@ if [ ! -f "$root/$conf/.zorva-ready" ]; then
   flock "$root/.$conf.lock" "$here/wine-prefix.sh" "$root" "$conf" >&2
 fi
 
+# Without a locale Wine would name files in ASCII only.
+[ -n "${LC_ALL:-}${LANG:-}" ] || export LANG=C.UTF-8
 export WINEPREFIX=$root/$conf
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+loader=wine
 if [ "$conf" = w64 ]; then
-  export WINELOADER=/usr/lib/wine/wine64
-  exec /usr/lib/wine/wine64 "$@"
+  loader=/usr/lib/wine/wine64
+  export WINELOADER=$loader
 fi
-exec wine "$@"
+
+# Wine's background programs (services, device host) start with the first
+# program of a server and inherit its standard handles: a test's output pipe
+# would then stay open until they end. So the server is started here, kept
+# for a while, and woken by a program whose handles lead nowhere.
+server_running() {
+  local id p
+  id=$(printf 'server-%x-%x' $(stat -c '%d %i' "$WINEPREFIX"))
+  for p in $(pgrep wineserver); do
+    case $(readlink "/proc/$p/cwd" 2>/dev/null) in */"$id") return 0 ;; esac
+  done
+  return 1
+}
+if ! server_running; then
+  (
+    flock 9
+    if ! server_running; then
+      wineserver -p"${ZORVA_WINESERVER_LINGER:-120}" </dev/null >/dev/null 2>&1 9>&-
+      "$loader" cmd /c exit </dev/null >/dev/null 2>&1 9>&-
+    fi
+  ) 9>"$root/.$conf.server.lock"
+fi
+exec "$loader" "$@"

@@ -23,7 +23,7 @@ private:
 };
 
 // 32 lower-case hex digits of the file's bytes, or empty text when the path is
-// empty or the file cannot be opened. The narrow path is in the ANSI code page.
+// empty or the file cannot be opened or read. The narrow path is in the ANSI code page.
 std::string GetFileMD5(const std::string& path);
 std::string GetFileMD5(const std::wstring& path);
 

@@ -14,6 +14,9 @@ namespace {
 
 const wchar_t kTempFolderName[] = L"~ZorvaTemp.92482B06FB471E17\\";
 
+// Wine stores non-ASCII file names only when the Unix locale is UTF-8.
+const char kUtf8LocaleHint[] = "cannot create a non-ASCII name: is the Unix locale (LANG, LC_ALL) UTF-8?";
+
 // Sets TMP and TEMP for this process and puts the old values back afterwards.
 class TempVariables {
 public:
@@ -55,17 +58,26 @@ std::wstring TempPath()
 // Long paths are checked through the \\?\ form, which has no length limit of its own.
 bool ExistsLong(const std::wstring& path) { return Utils::PathExists(L"\\\\?\\" + path); }
 
-bool MakeFolderLong(const std::wstring& path) { return ::CreateDirectoryW((L"\\\\?\\" + path).c_str(), nullptr) != FALSE; }
+// Every level of path below base, made without any length limit.
+void MakeFoldersLong(const std::wstring& base, const std::wstring& path)
+{
+    for (size_t slash = path.find(L'\\', base.size() + 1);; slash = path.find(L'\\', slash + 1)) {
+        const std::wstring level = L"\\\\?\\" + path.substr(0, slash);
+        ASSERT_TRUE(Utils::DirectoryExists(level) || ::CreateDirectoryW(level.c_str(), nullptr))
+            << testing::PrintToString(level);
+        if (slash == std::wstring::npos) {
+            return;
+        }
+    }
+}
 
-// base + "\" + folders of up to 60 characters, exactly total characters long.
+// base + "\" + folders of at most 60 characters, exactly total characters long.
 std::wstring PathOfLength(const std::wstring& base, size_t total)
 {
     std::wstring path = base;
     for (wchar_t letter = L'a'; path.size() < total; ++letter) {
         const size_t room = total - path.size() - 1;
-        const size_t name = room > 60 ? 60 : room;
-        // Never leave a single character for the last folder name: no "\\" at the end.
-        path += L"\\" + std::wstring(room > 60 && room - 60 < 2 ? 50 : name, letter);
+        path += L"\\" + std::wstring(room > 60 ? 50 : room, letter);
     }
     return path;
 }
@@ -104,7 +116,7 @@ TEST_F(InstallerTempDirTest, DefaultTemporaryPath)
 
 TEST_F(InstallerTempDirTest, EmptyWhereItCannotBeCreated)
 {
-    ExpectNoDrive(L'Q');
+    ASSERT_NO_FATAL_FAILURE(ExpectNoDrive(L'Q'));
     const std::wstring file = dir_ / L"file.bin";
     ASSERT_TRUE(TestKit::WriteBytes(file, "x"));
     for (const std::wstring& tmp : {std::wstring(L"Q:\\missing\\"), file + L"\\"}) {
@@ -125,16 +137,7 @@ TEST_F(InstallerTempDirTest, LengthLimit)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.total);
         const std::wstring tmp = PathOfLength(dir_ / std::to_wstring(c.total), c.total - nameLength - 1);
-        std::wstring made;
-        for (size_t slash = tmp.find(L'\\', dir_.Path().size() + 1); ; slash = tmp.find(L'\\', slash + 1)) {
-            made = tmp.substr(0, slash);
-            if (!ExistsLong(made)) {
-                ASSERT_TRUE(MakeFolderLong(made)) << testing::PrintToString(made);
-            }
-            if (slash == std::wstring::npos) {
-                break;
-            }
-        }
+        ASSERT_NO_FATAL_FAILURE(MakeFoldersLong(dir_.Path(), tmp));
         TempVariables variables(tmp + L"\\");
         const std::wstring expected = tmp + L"\\" + kTempFolderName;
         ASSERT_EQ(expected.size(), c.total);
@@ -145,6 +148,29 @@ TEST_F(InstallerTempDirTest, LengthLimit)
             EXPECT_EQ(Utils::GetInstallerTempDir(), L"");
             EXPECT_FALSE(ExistsLong(expected));
         }
+    }
+}
+
+TEST(PathExists, FilesAndFolders)
+{
+    TestKit::TempDir dir;
+    const std::wstring file = dir / L"file.bin";
+    ASSERT_TRUE(TestKit::WriteBytes(file, ""));
+    const struct {
+        std::wstring path;
+        bool exists;
+        bool folder;
+    } cases[] = {
+        {dir.Path(), true, true},
+        {dir.Path() + L"\\", true, true},
+        {file, true, false},
+        {dir / L"missing", false, false},
+        {L"", false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.path));
+        EXPECT_EQ(Utils::PathExists(c.path), c.exists);
+        EXPECT_EQ(Utils::DirectoryExists(c.path), c.folder);
     }
 }
 
@@ -163,7 +189,7 @@ TEST_F(CreateDirectoryPathTest, CreatesEveryMissingLevel)
     };
     for (const auto& path : paths) {
         SCOPED_TRACE(testing::PrintToString(path));
-        EXPECT_TRUE(Utils::CreateDirectoryPath(path));
+        EXPECT_TRUE(Utils::CreateDirectoryPath(path)) << kUtf8LocaleHint;
         for (size_t slash = path.find(L'\\', dir_.Path().size() + 1); slash != std::wstring::npos;
              slash = path.find(L'\\', slash + 1)) {
             EXPECT_TRUE(Utils::DirectoryExists(path.substr(0, slash))) << testing::PrintToString(path.substr(0, slash));
@@ -182,7 +208,7 @@ TEST_F(CreateDirectoryPathTest, ExistingFolderIsFine)
 
 TEST_F(CreateDirectoryPathTest, FailsWhereNoFolderCanBe)
 {
-    ExpectNoDrive(L'Q');
+    ASSERT_NO_FATAL_FAILURE(ExpectNoDrive(L'Q'));
     const std::wstring file = dir_ / L"file.bin";
     ASSERT_TRUE(TestKit::WriteBytes(file, "x"));
     const std::wstring paths[] = {

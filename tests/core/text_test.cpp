@@ -17,13 +17,13 @@ struct CodePageCase {
 };
 
 const CodePageCase kCodePageCases[] = {
-    {1251, L"\x041F\x0440\x0438\x0432\x0435\x0442", "\xCF\xF0\xE8\xE2\xE5\xF2"},   // Привет
-    {1251, L"\x0401\x0451 \x0416", "\xA8\xB8 \xC6"},                                // Ёё Ж
-    {936, L"\x4E2D\x6587", "\xD6\xD0\xCE\xC4"},                                     // 中文
-    {936, L"a\x4E2D" L"b", "a\xD6\xD0" "b"},                                        // mixed single and double bytes
-    {1252, L"caf\x00E9 \x20AC", "caf\xE9 \x80"},                                    // café €
+    {1251, L"\x041F\x0440\x0438\x0432\x0435\x0442", "\xCF\xF0\xE8\xE2\xE5\xF2"}, // Привет
+    {1251, L"\x0401\x0451 \x0416", "\xA8\xB8 \xC6"},                              // Ёё Ж
+    {936, L"\x4E2D\x6587", "\xD6\xD0\xCE\xC4"},                                   // 中文
+    {936, L"a\x4E2D" L"b", "a\xD6\xD0" "b"},                                      // single and double bytes mixed
+    {1252, L"caf\x00E9 \x20AC", "caf\xE9 \x80"},                                  // café €
     {1252, L"plain ASCII 0123", "plain ASCII 0123"},
-    {1252, L"a\0b"s, "a\0b"s},                                                      // explicit length, not NUL-terminated
+    {1252, L"a\0b"s, "a\0b"s}, // the explicit length counts, not a terminating NUL
 };
 
 class CodePageTest : public testing::TestWithParam<CodePageCase> {};
