@@ -24,6 +24,7 @@ function(zorva_add_tests target)
   set(env "ZORVA_TEST_ENV=ZORVA_WINE_CONF=${ARG_CONF} ${env}")
   gtest_discover_tests(${target}
     DISCOVERY_MODE PRE_TEST
+    NO_PRETTY_VALUES
     DISCOVERY_TIMEOUT 120
     ${extra}
     PROPERTIES ENVIRONMENT "${env}" TIMEOUT 300)
