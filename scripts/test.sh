@@ -12,8 +12,10 @@ step "packages"
 "$repo/scripts/install-packages.sh"
 
 step "dependencies"
-deps=$("$repo/scripts/build-deps.sh" | tee /dev/stderr | sed -n 's/^ZORVA_DEPS_PREFIX=//p' | tail -n 1)
+# Progress goes to stderr; the last line of stdout names the prefix.
+deps=$("$repo/scripts/build-deps.sh" | sed -n 's/^ZORVA_DEPS_PREFIX=//p' | tail -n 1)
 [ -n "$deps" ] || { echo "dependency build gave no prefix" >&2; exit 1; }
+echo "dependencies in $deps"
 
 step "build"
 cmake -S "$repo" -B "$build" -G Ninja \
