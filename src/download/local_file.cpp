@@ -1,0 +1,32 @@
+#include "local_file.h"
+
+#include <sys/stat.h>
+
+namespace LocalFile {
+
+int64_t Size(const std::wstring& path)
+{
+    struct _stat64 status {};
+    return _wstat64(path.c_str(), &status) == 0 ? static_cast<int64_t>(status.st_size) : -1;
+}
+
+bool Remove(const std::wstring& path) { return _wremove(path.c_str()) == 0; }
+
+bool Rename(const std::wstring& from, const std::wstring& to) { return _wrename(from.c_str(), to.c_str()) == 0; }
+
+bool File::Open(const std::wstring& path, const wchar_t* mode)
+{
+    Close();
+    file_ = _wfopen(path.c_str(), mode);
+    return file_ != nullptr;
+}
+
+void File::Close()
+{
+    if (file_ != nullptr) {
+        std::fclose(file_);
+        file_ = nullptr;
+    }
+}
+
+} // namespace LocalFile
