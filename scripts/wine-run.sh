@@ -8,7 +8,7 @@ for pair in ${ZORVA_TEST_ENV:-}; do export "$pair"; done
 here=$(cd "$(dirname "$0")" && pwd)
 root=
 if [ "${1:-}" = --root ]; then root=$2; shift 2; fi
-root=${root:-${ZORVA_WINE_ROOT:?no prefix root given}}
+root=$(realpath -m "${root:-${ZORVA_WINE_ROOT:?no prefix root given}}") # Wine wants an absolute prefix
 conf=${ZORVA_WINE_CONF:-w32}
 
 if [ ! -f "$root/$conf/.zorva-ready" ]; then
