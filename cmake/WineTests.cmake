@@ -3,15 +3,21 @@
 set(ZORVA_WINE_ROOT ${CMAKE_BINARY_DIR}/wine CACHE PATH "Private Wine prefixes of the test suite")
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh --root ${ZORVA_WINE_ROOT})
 
-# zorva_add_tests(target [CONF conf] [FILTER gtest-filter] [SUFFIX suffix] [ENV VAR=VALUE ...])
+# zorva_add_tests(target [CONF conf] [FILTER gtest-filter] [SUFFIX suffix] [SERVERS] [ENV VAR=VALUE ...])
 # registers every test of a GoogleTest executable; CONF names the Wine configuration
 # (w32, w32-xp, w32-7, w64), ENV adds variables such as LANG for another code page.
+# SERVERS: the tests need the local HTTP servers (tests/servers), named by ZORVA_SERVERS_FILE.
 function(zorva_add_tests target)
-  cmake_parse_arguments(ARG "" "CONF;FILTER;SUFFIX" "ENV" ${ARGN})
+  cmake_parse_arguments(ARG "SERVERS" "CONF;FILTER;SUFFIX" "ENV" ${ARGN})
   if(NOT ARG_CONF)
     set(ARG_CONF w32)
   endif()
   set(extra)
+  if(ARG_SERVERS)
+    list(APPEND ARG_ENV ZORVA_SERVERS_FILE=${CMAKE_BINARY_DIR}/servers/servers.env)
+    # gtest_discover_tests joins repeated PROPERTIES lists.
+    list(APPEND extra PROPERTIES FIXTURES_REQUIRED zorva_servers)
+  endif()
   if(ARG_FILTER)
     list(APPEND extra TEST_FILTER ${ARG_FILTER})
   endif()
