@@ -3,7 +3,8 @@
 #   bench/download.sh [runs] [size MiB]
 # Each round runs every contender once, side by side, so the ratios compare
 # runs made under the same load; each figure is the median over the rounds.
-#   single stream  vs curl.exe from the same libcurl (same Wine, same server)
+#   single stream  vs curl.exe from the same libcurl (same Wine, same server),
+#                  without and with the MD5 check of the finished file
 #   ranged         vs single stream, with a per-connection rate limit
 #   peak working set of the downloading process
 #   Utils::GetFileMD5 (md5file.exe) vs md5sum on the same file
@@ -31,8 +32,12 @@ head -c $((size_mib * 1048576)) /dev/urandom > "$work/bench.bin"
 md5=$(md5sum "$work/bench.bin" | cut -d' ' -f1)
 mkdir -p "$work/$md5" && mv "$work/bench.bin" "$work/$md5/bench.bin"
 file=$work/$md5/bench.bin
-url=http://127.0.0.1:$NGINX_PORT/$md5/bench.bin
-slow=http://127.0.0.1:$NGINX_PORT/rate/$rate/$md5/bench.bin
+# The same bytes under a two-letter directory carry no checksum: the download
+# then ends without the MD5 pass, so it compares transfer with transfer.
+mkdir -p "$work/nc" && ln -f "$work/$md5/bench.bin" "$work/nc/bench.bin"
+url=http://127.0.0.1:$NGINX_PORT/nc/bench.bin
+checked=http://127.0.0.1:$NGINX_PORT/$md5/bench.bin
+slow=http://127.0.0.1:$NGINX_PORT/rate/$rate/nc/bench.bin
 out=$servers/out
 mkdir -p "$out"
 winpath() { echo "Z:${1//\//\\}"; }
@@ -50,6 +55,8 @@ for r in $(seq 1 "$runs"); do
   add curl "$t"
   line=$(run "$build/bin/dlbench.exe" 1 "$url" "$(winpath "$out/single.bin")")
   add single "$(field seconds <<<"$line")"; add single_ws "$(field peak_ws <<<"$line")"
+  line=$(run "$build/bin/dlbench.exe" 1 "$checked" "$(winpath "$out/checked.bin")")
+  add checked "$(field seconds <<<"$line")"
   line=$(run "$build/bin/dlbench.exe" 3 "$url" "$(winpath "$out/ranged.bin")")
   add ranged_fast "$(field seconds <<<"$line")"; add ranged_ws "$(field peak_ws <<<"$line")"
   line=$(run "$build/bin/dlbench.exe" 1 "$slow" "$(winpath "$out/single-slow.bin")")
@@ -60,18 +67,19 @@ for r in $(seq 1 "$runs"); do
   add md5file "$(echo "$e - $s" | bc -l)"
   s=$(date +%s.%N); md5sum "$file" >/dev/null; e=$(date +%s.%N)
   add md5sum "$(echo "$e - $s" | bc -l)"
-  for f in single ranged; do cmp -s "$file" "$out/$f.bin" || echo "warning: $f.bin differs from the served file" >&2; done
+  for f in single checked ranged; do cmp -s "$file" "$out/$f.bin" || echo "warning: $f.bin differs from the served file" >&2; done
 done
 
 mib=$size_mib
 thr() { echo "scale=1; $mib / $1" | bc -l; }
-c=$(median "${samples[curl]}"); s1=$(median "${samples[single]}"); rf=$(median "${samples[ranged_fast]}")
+c=$(median "${samples[curl]}"); s1=$(median "${samples[single]}"); rf=$(median "${samples[ranged_fast]}"); ck=$(median "${samples[checked]}")
 ss=$(median "${samples[single_slow]}"); rs=$(median "${samples[ranged_slow]}")
 m1=$(median "${samples[md5file]}"); m2=$(median "${samples[md5sum]}")
 ws1=$(median "${samples[single_ws]}"); ws3=$(median "${samples[ranged_ws]}")
 echo "package ${size_mib} MiB, $runs rounds, medians:"
 printf '  curl.exe            %6.2f s  %7s MiB/s\n' "$c" "$(thr "$c")"
 printf '  single stream       %6.2f s  %7s MiB/s   single/curl.exe throughput = %s (target >= 0.95)\n' "$s1" "$(thr "$s1")" "$(echo "scale=3; $c / $s1" | bc -l)"
+printf '  single, MD5 checked %6.2f s  %7s MiB/s   (address with its checksum: download, then the MD5 pass)\n' "$ck" "$(thr "$ck")"
 printf '  ranged              %6.2f s  %7s MiB/s\n' "$rf" "$(thr "$rf")"
 printf '  limited single      %6.2f s  %7s MiB/s   (limit_rate %s B/s per connection)\n' "$ss" "$(thr "$ss")" "$rate"
 printf '  limited ranged      %6.2f s  %7s MiB/s   ranged/single throughput = %s (target >= 1.9)\n' "$rs" "$(thr "$rs")" "$(echo "scale=3; $ss / $rs" | bc -l)"
