@@ -24,6 +24,26 @@ std::wstring ResultText(int result)
     return CurlSupport::ErrorText(static_cast<CURLcode>(result));
 }
 
+// The options every probe sets before its request; `mode` is
+// CURLOPT_FOLLOWLOCATION or CURLOPT_HEADER. The first refused option stops it.
+CURLcode SetProbeOptions(CURL* h, const std::string& url, CURLoption mode)
+{
+    CURLcode code = curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+    if (code == CURLE_OK) {
+        code = curl_easy_setopt(h, mode, 1L);
+    }
+    if (code == CURLE_OK) {
+        code = curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
+    }
+    if (code == CURLE_OK) {
+        code = curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &CurlSupport::DiscardBody);
+    }
+    if (code == CURLE_OK) {
+        code = curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
+    }
+    return code;
+}
+
 } // namespace
 
 CurlEasy& CurlEasy::operator=(CurlEasy&& other) noexcept
@@ -65,19 +85,7 @@ CurlEasy CurlClient::Head(std::string url)
         return handle;
     }
     CURL* h = handle.Get();
-    CURLcode code = curl_easy_setopt(h, CURLOPT_URL, url.c_str());
-    if (code == CURLE_OK) {
-        code = curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-    }
-    if (code == CURLE_OK) {
-        code = curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
-    }
-    if (code == CURLE_OK) {
-        code = curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &CurlSupport::DiscardBody);
-    }
-    if (code == CURLE_OK) {
-        code = curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
-    }
+    CURLcode code = SetProbeOptions(h, url, CURLOPT_FOLLOWLOCATION);
     if (code == CURLE_OK) {
         code = curl_easy_perform(h);
     }
@@ -120,19 +128,7 @@ std::string CurlClient::GetRealUrl_Str(const std::string& url)
         return url;
     }
     CURL* h = handle.Get();
-    CURLcode code = curl_easy_setopt(h, CURLOPT_URL, url.c_str());
-    if (code == CURLE_OK) {
-        code = curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-    }
-    if (code == CURLE_OK) {
-        code = curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
-    }
-    if (code == CURLE_OK) {
-        code = curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &CurlSupport::DiscardBody);
-    }
-    if (code == CURLE_OK) {
-        code = curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
-    }
+    CURLcode code = SetProbeOptions(h, url, CURLOPT_FOLLOWLOCATION);
     if (code == CURLE_OK) {
         code = curl_easy_perform(h);
     }
@@ -153,19 +149,7 @@ double CurlClient::GetDownloadFileLength_Str(const std::string& url)
         return -1.0;
     }
     CURL* h = handle.Get();
-    CURLcode code = curl_easy_setopt(h, CURLOPT_URL, url.c_str());
-    if (code == CURLE_OK) {
-        code = curl_easy_setopt(h, CURLOPT_HEADER, 1L);
-    }
-    if (code == CURLE_OK) {
-        code = curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
-    }
-    if (code == CURLE_OK) {
-        code = curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &CurlSupport::DiscardBody);
-    }
-    if (code == CURLE_OK) {
-        code = curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
-    }
+    CURLcode code = SetProbeOptions(h, url, CURLOPT_HEADER);
     if (code != CURLE_OK) {
         return -1.0;
     }
