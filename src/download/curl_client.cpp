@@ -201,7 +201,11 @@ int CurlClient::Start()
     file.Close();
     if (result == 0) {
         LocalFile::Remove(path_);
-        LocalFile::Rename(part, path_);
+        if (!LocalFile::Rename(part, path_)) {
+            // Something stands in the destination's way: no package to report.
+            result = kNoWorkingFile;
+            LOG_LINE(L"rename failed, no package at the destination\r\n");
+        }
     } else if (result == CURLE_RANGE_ERROR) {
         // The server ignored Range and sent the whole body: resuming can never
         // work there, so the next attempt starts from byte 0.

@@ -386,8 +386,21 @@ void CMTCurlDownloader::waitForFinishThreadFun()
             LOG_LINE(L"partPath::%s\r\n", parts_[i]->partPath.c_str());
         }
     }
-    LocalFile::Rename(PartPath(0), path_);
+    const bool joinedWhole = LocalFile::Rename(PartPath(0), path_) && LocalFile::Size(path_) == length_;
     RemovePartFiles();
+    if (!joinedWhole) {
+        // A join or rename that failed leaves no whole package: never report one.
+        LOG_LINE(L"join failed, no package at the destination\r\n");
+        LocalFile::Remove(path_);
+        FreeParts();
+        if (!retried_) {
+            retried_ = true;
+            callback_(DL_CODE_RETRY, 0.0, DownloadText::kLibCurl);
+            return;
+        }
+        callback_(DL_CODE_FAIL, 0.0, DownloadText::kLibCurl);
+        return;
+    }
 
     const ChecksumVerdict verdict = VerifyChecksum(expectedMd5_, path_);
     if (verdict == ChecksumVerdict::Mismatch) {

@@ -612,3 +612,18 @@ TEST(CurlClientSource, LeavesCertificateChecksAtLibraryDefaults)
     EXPECT_NE(std::string::npos, client.find("CURLOPT_BUFFERSIZE, CurlSupport::kReceiveBufferBytes"));
     EXPECT_NE(std::string::npos, downloader.find("CurlSupport::EnsureGlobalInit();"));
 }
+
+TEST_F(CurlDownloaderTest, BlockedDestinationIsNoSuccess)
+{
+    // A folder where the package should go: the rename fails, and no attempt
+    // may report a package that is not there.
+    const auto package = TestKit::MakePackageUnder(servers_, kSize, 7190, "ab");
+    Make(servers_.Nginx(package.Rel()));
+    ASSERT_TRUE(::CreateDirectoryW(Dest().c_str(), nullptr));
+    ASSERT_TRUE(RunToEnd(60000));
+    const auto codes = recorder_.CodesWithoutProgress();
+    ASSERT_FALSE(codes.empty());
+    EXPECT_EQ(DL_CODE_START, codes.front());
+    EXPECT_EQ(DL_CODE_FAIL, codes.back());
+    EXPECT_EQ(codes.end(), std::find(codes.begin(), codes.end(), DL_CODE_SUCCESS));
+}

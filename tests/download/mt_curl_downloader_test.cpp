@@ -642,3 +642,20 @@ TEST_F(MtCurlDownload, DestroyedRightAfterTheFinalEvent)
 }
 
 } // namespace
+
+TEST_F(MtCurlDownload, BlockedDestinationIsNoSuccess)
+{
+    // A folder where the joined package should go (deleting a file does not
+    // remove it): the rename fails, and the download must end in failure, not
+    // in 1003 without a package.
+    const auto package = TestKit::MakePackageUnder(servers, kOneMiB, 3090, "ab");
+    const std::wstring dest = dir / L"pkg.exe";
+    ASSERT_TRUE(::CreateDirectoryW(dest.c_str(), nullptr));
+    std::vector<int32_t> codes;
+    for (const auto& e : Download(servers.NginxW(package.Rel()), dest)) {
+        if (e.code != DL_CODE_PROGRESS) {
+            codes.push_back(e.code);
+        }
+    }
+    EXPECT_EQ((std::vector<int32_t>{DL_CODE_START, DL_CODE_RETRY, DL_CODE_START, DL_CODE_FAIL}), codes);
+}
