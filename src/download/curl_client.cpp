@@ -41,6 +41,14 @@ CURLcode SetProbeOptions(CURL* h, const std::string& url, CURLoption mode)
     if (code == CURLE_OK) {
         code = curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
     }
+    // A server that takes the connection and never answers must not hold the
+    // probe (and the installer) forever.
+    if (code == CURLE_OK) {
+        code = curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedLimit);
+    }
+    if (code == CURLE_OK) {
+        code = curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, kLowSpeedTimeSeconds);
+    }
     return code;
 }
 

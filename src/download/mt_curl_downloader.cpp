@@ -199,7 +199,10 @@ bool CMTCurlDownloader::getRealDownloadUrl(const std::string& url)
         curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L) != CURLE_OK ||
         curl_easy_setopt(h, CURLOPT_NOBODY, 1L) != CURLE_OK ||
         curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &CurlSupport::DiscardBody) != CURLE_OK ||
-        curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds) != CURLE_OK) {
+        curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds) != CURLE_OK ||
+        // A server that takes the connection and never answers must not hold the probe forever.
+        curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedLimit) != CURLE_OK ||
+        curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, kLowSpeedTimeSeconds) != CURLE_OK) {
         return false;
     }
     if (curl_easy_perform(h) != CURLE_OK) {

@@ -627,3 +627,18 @@ TEST_F(CurlDownloaderTest, BlockedDestinationIsNoSuccess)
     EXPECT_EQ(DL_CODE_FAIL, codes.back());
     EXPECT_EQ(codes.end(), std::find(codes.begin(), codes.end(), DL_CODE_SUCCESS));
 }
+
+TEST_F(CurlDownloaderTest, ProbeOfAServerThatNeverAnswersEnds)
+{
+    // The first probe meets a server that would stay silent for 60 s: it gives
+    // up, the next probe finds the package, and the download completes.
+    const auto package = TestKit::MakePackage(servers_, kSize, 7191);
+    const std::string path = "/mutefirst/1/60" + package.Rel();
+    ASSERT_TRUE(servers_.Reset(path));
+    Make(servers_.Fault(path));
+    const DWORD before = ::GetTickCount();
+    ASSERT_TRUE(RunToEnd(60000));
+    EXPECT_LT(::GetTickCount() - before, 30000u);
+    EXPECT_EQ(DL_CODE_SUCCESS, recorder_.CodesWithoutProgress().back());
+    ExpectDestinationHolds(package);
+}

@@ -659,3 +659,13 @@ TEST_F(MtCurlDownload, BlockedDestinationIsNoSuccess)
     }
     EXPECT_EQ((std::vector<int32_t>{DL_CODE_START, DL_CODE_RETRY, DL_CODE_START, DL_CODE_FAIL}), codes);
 }
+
+TEST_F(MtCurlDownload, ProbeOfAServerThatNeverAnswersEnds)
+{
+    // The server would stay silent for 60 s; the probe gives up long before.
+    const auto package = TestKit::MakePackage(servers, 256, 3091);
+    const std::string path = "/mute/60" + package.Rel();
+    const DWORD before = ::GetTickCount();
+    ExpectEvents(Download(servers.FaultW(path), dir / L"pkg.exe"), {kStart, kProbeFailed});
+    EXPECT_LT(::GetTickCount() - before, 30000u);
+}

@@ -25,6 +25,9 @@ as GET, without a body.
   /redirect/<file>             302 to /ok/<file>
   /norange/<file>              ignores Range: always 200 with the whole file
   /length/<L>/<file>           HEAD announces Content-Length L; GET is normal
+  /mute/<S>/<file>             HEAD and GET: no answer at all for S seconds,
+                               then the connection closes
+  /mutefirst/<K>/<S>/<file>    the first K requests (HEAD or GET) mute as above
 
   GET /__stats?path=/drop/10/<md5>/<name>[&format=text]
       what that path received: {"path", "head", "get", "ranges": the Range
@@ -53,6 +56,7 @@ CHUNK = 64 * 1024
 ARGUMENTS = {
     "ok": 0, "count": 0, "drop": 1, "dropfirst": 2, "stall": 2, "stallfirst": 3,
     "status": 1, "badlen": 1, "loop": 0, "redirect": 0, "norange": 0, "length": 1,
+    "mute": 1, "mutefirst": 2,
 }
 
 
@@ -282,6 +286,17 @@ class Handler(BaseHTTPRequestHandler):
             self.send_file(file_path, head, honour_range=False)
         elif kind == "length":
             self.send_file(file_path, head, head_length=numbers[0])
+        elif kind == "mute":
+            time.sleep(numbers[0])
+            self.close_connection = True
+        elif kind == "mutefirst":
+            k, seconds = numbers
+            seen = stats.get(path)
+            if seen["head"] + seen["get"] <= k:
+                time.sleep(seconds)
+                self.close_connection = True
+            else:
+                self.send_file(file_path, head)
 
 
 class Server(ThreadingHTTPServer):
