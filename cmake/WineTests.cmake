@@ -7,8 +7,9 @@ set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh --root
 # registers every test of a GoogleTest executable; CONF names the Wine configuration
 # (w32, w32-xp, w32-7, w64), ENV adds variables such as LANG for another code page.
 # SERVERS: the tests need the local HTTP servers (tests/servers), named by ZORVA_SERVERS_FILE.
+# LOCK name: cases sharing one machine-wide resource (a registry key) never run at once.
 function(zorva_add_tests target)
-  cmake_parse_arguments(ARG "SERVERS" "CONF;FILTER;SUFFIX" "ENV" ${ARGN})
+  cmake_parse_arguments(ARG "SERVERS" "CONF;FILTER;SUFFIX;LOCK" "ENV" ${ARGN})
   if(NOT ARG_CONF)
     set(ARG_CONF w32)
   endif()
@@ -17,6 +18,9 @@ function(zorva_add_tests target)
     list(APPEND ARG_ENV ZORVA_SERVERS_FILE=${CMAKE_BINARY_DIR}/servers/servers.env)
     # gtest_discover_tests joins repeated PROPERTIES lists.
     list(APPEND extra PROPERTIES FIXTURES_REQUIRED zorva_servers)
+  endif()
+  if(ARG_LOCK)
+    list(APPEND extra PROPERTIES RESOURCE_LOCK ${ARG_LOCK})
   endif()
   if(ARG_FILTER)
     list(APPEND extra TEST_FILTER ${ARG_FILTER})
