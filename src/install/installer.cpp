@@ -1,0 +1,222 @@
+#include "installer.h"
+
+#include "exception.h"
+#include "install_events.h"
+#include "installer_config.h"
+#include "log.h"
+#include "number_text.h"
+#include "status_lines.h"
+#include "text.h"
+
+namespace {
+
+const wchar_t* BoolText(bool on) { return on ? L"true" : L"false"; }
+
+int StartupStyleNumber(const std::wstring& value)
+{
+    const std::wstring style = Utils::Trim(value);
+    if (style == L"AutoStartup") {
+        return 1;
+    }
+    if (style == L"UserStartup") {
+        return 2;
+    }
+    return 0; // NonStartup and anything unknown
+}
+
+int InstallCodePage(const std::wstring& value)
+{
+    const std::wstring name = Utils::Trim(value);
+    if (name == L"UTF8") {
+        return CP_UTF8;
+    }
+    if (name == L"ACP") {
+        return CP_ACP;
+    }
+    return Utils::ParseIntPrefix(name);
+}
+
+// The bytes of one read up to the first zero byte.
+std::string UpToZero(const std::string& bytes)
+{
+    const size_t zero = bytes.find('\0');
+    return zero == std::string::npos ? bytes : bytes.substr(0, zero);
+}
+
+} // namespace
+
+CInstaller::CInstaller(EventCallback callback, const std::wstring& packagePath, const std::wstring& installDir,
+                       bool quickLaunch, bool desktopShortcut, bool adminAccount)
+    : callback_(std::move(callback)),
+      packagePath_(packagePath),
+      installDir_(installDir),
+      quickLaunch_(quickLaunch),
+      desktopShortcut_(desktopShortcut),
+      adminAccount_(adminAccount)
+{
+}
+
+CInstaller::~CInstaller()
+{
+    if (thread_ && stop_) {
+        stop_->StopWorker(thread_->Handle());
+    }
+    thread_.reset();
+}
+
+std::wstring CInstaller::BuildCommandLine() const
+{
+    std::wstring line = packagePath_;
+    line += L" /S -console=show -version=1.0.0";
+    line += L" -adminact=";
+    line += BoolText(adminAccount_);
+    line += L" -authorizationact=";
+    line += BoolText(elevated_);
+    line += L" -dsc=";
+    line += BoolText(desktopShortcut_);
+    line += L" -ssc=";
+    line += BoolText(quickLaunch_);
+    if (!installLanguage_.empty()) {
+        line += L" -inslang=\"" + installLanguage_ + L"\"";
+    }
+    if (!InstallerConfig.InstCmd.empty()) {
+        line += L" " + InstallerConfig.InstCmd;
+    }
+    if (!installDir_.empty()) {
+        line += L" -instdir=\"" + installDir_ + L"\"";
+        line += L" /D=" + installDir_;
+    }
+    return line;
+}
+
+void CInstaller::Run()
+{
+    commandLine_ = BuildCommandLine();
+    // The previous run's worker has ended or is about to: Run follows its
+    // terminal event. Waiting here is the only synchronisation with it.
+    thread_.reset();
+    stop_ = std::make_unique<Utils::WorkerStop>();
+    thread_ = std::make_unique<Utils::Thread>(this, L"ABDEF", [](void* self) {
+        static_cast<CInstaller*>(self)->ReadLoop();
+    });
+    if (thread_->Handle()) {
+        ::ResumeThread(thread_->Handle());
+    }
+}
+
+bool CInstaller::WaitForRun(DWORD timeoutMs) const
+{
+    return !thread_ || !thread_->Handle() || ::WaitForSingleObject(thread_->Handle(), timeoutMs) == WAIT_OBJECT_0;
+}
+
+void CInstaller::Emit(int32_t code, double value, const std::wstring& text)
+{
+    callback_(code, value, text);
+}
+
+// Runs on the worker. Every event of a run comes from here, in order.
+void CInstaller::ReadLoop()
+{
+    Emit(IST_CODE_START, 0);
+    Emit(IST_CODE_PROGRESS, 0);
+
+    process_ = std::make_unique<Utils::ChildProcess>();
+    try {
+        process_->start(commandLine_);
+    } catch (const Utils::Exception&) {
+        process_.reset();
+        Emit(IST_CODE_FAIL, 2.0);
+        return;
+    }
+
+    bool ended = false;
+    bool settled = false;
+    for (;;) {
+        if (stop_->Requested()) {
+            break;
+        }
+        std::string bytes;
+        // Once the child has ended, only what it left in the pipe is read: a
+        // process that inherited the pipe from it must not hold the run open.
+        const bool got = ended ? process_->ReadAvailable(bytes) : process_->Read(bytes);
+        if (got && !stop_->Requested()) {
+            const std::wstring text = Utils::MultiByteToUnicode(UpToZero(bytes), static_cast<UINT>(codePage_));
+            if (Parse(text) != 0) {
+                settled = true;
+                break;
+            }
+        }
+        if (ended) {
+            break;
+        }
+        ended = !process_->IsRunning();
+        if (stop_->SleepFor(100)) {
+            break;
+        }
+    }
+
+    if (settled) {
+        // Nothing more is reported, but a child still writing must not block.
+        process_->DrainOutput();
+    }
+    const bool stopped = stop_->WaitFor(process_->Process());
+    process_.reset();
+    if (!settled && !stopped) {
+        Emit(IST_CODE_SUCCESS, 1.0);
+    }
+}
+
+int CInstaller::Parse(const std::wstring& chunk)
+{
+    using namespace StatusLines;
+    int result = 0;
+    ForEachLine(chunk, [&](const std::wstring& line) {
+        std::wstring rest;
+        if (MatchKey(line, L"Progress=", rest)) {
+            Emit(IST_CODE_PROGRESS, NumberValue(rest));
+        } else if (MatchKey(line, L"InstPath=", rest)) {
+            Emit(IST_INFO_INST_PATH, 0, TextValue(rest));
+        } else if (MatchKey(line, L"State=", rest)) {
+            const std::wstring state = Utils::Trim(TextValue(rest));
+            if (state == L"Success") {
+                Emit(IST_CODE_SUCCESS, 0);
+                result = 1;
+            } else if (state == L"Fail") {
+                Emit(IST_CODE_FAIL, 0, InstallText::kPackageFailed);
+                result = 1000;
+            }
+        } else if (MatchKey(line, L"InstallVersion=", rest)) {
+            int numbers[3] = {versionMajor_, versionMinor_, versionBuild_};
+            DottedIntegers(rest, numbers, 3);
+            versionMajor_ = numbers[0];
+            versionMinor_ = numbers[1];
+            versionBuild_ = numbers[2];
+        } else if (MatchKey(line, L"ExePath=", rest)) {
+            const std::wstring path = TextValue(rest);
+            LOG_LINE(L"ExePath: %s", path.c_str());
+            Emit(IST_INFO_EXE_PATH, 0, path);
+        } else if (MatchKey(line, L"StartExe=", rest)) {
+            Emit(IST_INFO_EXE_PATH, 0, TextValue(rest));
+        } else if (MatchKey(line, L"UninstExePath=", rest) || MatchKey(line, L"UninstExe=", rest)) {
+            Emit(IST_INFO_UNINST_EXE, 0, TextValue(rest));
+        } else if (MatchKey(line, L"UninstEp=", rest)) {
+            Emit(IST_INFO_UNINST_EP, 0, TextValue(rest));
+        } else if (MatchKey(line, L"Error=", rest)) {
+            Emit(IST_CODE_FAIL, 1000.0, TextValue(rest));
+            result = 1000;
+        } else if (MatchKey(line, L"TopShowDetention=", rest)) {
+            Emit(IST_INFO_TOP_SHOW_DETENTION, static_cast<double>(UInt32Value(rest)));
+        } else if (MatchKey(line, L"FinsihCloseDetention=", rest)) {
+            Emit(IST_INFO_FINISH_CLOSE_DETENTION, static_cast<double>(UInt32Value(rest)));
+        } else if (MatchKey(line, L"StartUrl=", rest)) {
+            Emit(IST_INFO_START_URL, 0, TextValue(rest));
+        } else if (MatchKey(line, L"StartupStyle=", rest)) {
+            Emit(IST_INFO_STARTUP_STYLE, StartupStyleNumber(TextValue(rest)));
+        } else if (MatchKey(line, L"Encode=", rest)) {
+            codePage_ = InstallCodePage(TextValue(rest));
+        } else if (MatchKey(line, L"Message=", rest)) {
+            Emit(IST_INFO_MESSAGE, 0, TextValue(rest));
+        }
+    });
+    return result;
+}

@@ -1,0 +1,37 @@
+#pragma once
+// The status-line format that setup packages and uninstallers write on their
+// standard output: "Key=value" lines. A chunk of output is parsed on its own;
+// nothing carries over to the next chunk.
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace StatusLines {
+
+// Longest value a line may carry; a longer one reads as empty.
+constexpr size_t kMaxValueChars = 771;
+
+// Calls `onLine` for each line of the chunk, split at line feeds only: a
+// carriage return before the line feed stays part of the line.
+void ForEachLine(const std::wstring& chunk, const std::function<void(const std::wstring& line)>& onLine);
+
+// When `line` begins with `key` (exact, case-sensitive, from its first
+// character), sets `rest` to what follows the key and returns true.
+bool MatchKey(const std::wstring& line, const wchar_t* key, std::wstring& rest);
+
+// A text value: the rest of the line, or empty when nothing follows the key or
+// it is longer than kMaxValueChars.
+std::wstring TextValue(const std::wstring& rest);
+
+// A decimal number after the key (blanks before it allowed); 0 when none.
+double NumberValue(const std::wstring& rest);
+
+// An integer after the key taken as an unsigned 32-bit quantity, so -1 reads
+// as 4294967295; 0 when none.
+uint32_t UInt32Value(const std::wstring& rest);
+
+// Up to `count` integers separated by dots ("1.2.3"); returns how many were
+// read, stopping at the first that is missing.
+int DottedIntegers(const std::wstring& rest, int* values, int count);
+
+} // namespace StatusLines
