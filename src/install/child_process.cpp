@@ -27,6 +27,8 @@ unsigned __stdcall DrainBody(void* context)
     return 0;
 }
 
+constexpr DWORD kPollMs = 10;
+
 bool ReadInto(HANDLE readEnd, std::string& bytes, DWORD maxBytes)
 {
     bytes.assign(maxBytes, '\0');
@@ -113,9 +115,29 @@ void ChildProcess::start(const std::wstring& commandLine)
     DrainPipeInBackground(std::move(stderrPipe_.read));
 }
 
-bool ChildProcess::Read(std::string& bytes, DWORD maxBytes)
+bool ChildProcess::Read(std::string& bytes, HANDLE stop, DWORD maxBytes)
 {
-    return ReadInto(stdoutPipe_.read.Get(), bytes, maxBytes);
+    // Polls instead of one blocking ReadFile: a blocked read would outlive the
+    // child whenever a process it started holds the inherited pipe open.
+    const HANDLE waits[2] = {process_.Get(), stop};
+    const DWORD waitCount = stop ? 2 : 1;
+    for (;;) {
+        if (ReadAvailable(bytes, maxBytes)) {
+            return true;
+        }
+        DWORD available = 0;
+        if (!::PeekNamedPipe(stdoutPipe_.read.Get(), nullptr, 0, nullptr, &available, nullptr)) {
+            return false; // broken: every writer is gone
+        }
+        const DWORD woke = ::WaitForMultipleObjects(waitCount, waits, FALSE, kPollMs);
+        if (woke == WAIT_OBJECT_0) {
+            // What the child wrote before it ended is still read.
+            return ReadAvailable(bytes, maxBytes);
+        }
+        if (woke != WAIT_TIMEOUT) {
+            return false;
+        }
+    }
 }
 
 bool ChildProcess::ReadAvailable(std::string& bytes, DWORD maxBytes)

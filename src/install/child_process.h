@@ -41,12 +41,12 @@ public:
     // a talkative child never blocks on it.
     void start(const std::wstring& commandLine);
 
-    // One blocking read of at most `maxBytes` from the child's standard
-    // output. False when the read fails (broken pipe once the child and every
-    // holder of the pipe have ended, or cancelled).
-    bool Read(std::string& bytes, DWORD maxBytes = 1024);
-    // Like Read, but takes only what is already in the pipe: false when
-    // nothing is waiting, instead of blocking.
+    // Waits until the child's standard output has bytes, the child has ended
+    // or `stop` is signalled, and reads at most `maxBytes` of what is there.
+    // False when nothing was read: the child ended (a process that inherited
+    // the pipe from it cannot hold the caller), the pipe broke, or the stop.
+    bool Read(std::string& bytes, HANDLE stop, DWORD maxBytes = 1024);
+    // Takes only what is already in the pipe; false when nothing is there.
     bool ReadAvailable(std::string& bytes, DWORD maxBytes = 1024);
     // Hands standard output to a background drain: whatever the child still
     // writes is read and dropped, so it never blocks on a full pipe.

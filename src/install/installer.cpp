@@ -58,8 +58,8 @@ CInstaller::CInstaller(EventCallback callback, const std::wstring& packagePath, 
 
 CInstaller::~CInstaller()
 {
-    if (thread_ && stop_) {
-        stop_->StopWorker(thread_->Handle());
+    if (stop_) {
+        stop_->Request();
     }
     thread_.reset();
 }
@@ -136,9 +136,8 @@ void CInstaller::ReadLoop()
             break;
         }
         std::string bytes;
-        // Once the child has ended, only what it left in the pipe is read: a
-        // process that inherited the pipe from it must not hold the run open.
-        const bool got = ended ? process_->ReadAvailable(bytes) : process_->Read(bytes);
+        // Once the child has ended, only what it left in the pipe is read.
+        const bool got = ended ? process_->ReadAvailable(bytes) : process_->Read(bytes, stop_->Event());
         if (got && !stop_->Requested()) {
             const std::wstring text = Utils::MultiByteToUnicode(UpToZero(bytes), static_cast<UINT>(codePage_));
             if (Parse(text) != 0) {

@@ -26,9 +26,7 @@ CUninstaller::CUninstaller(EventCallback callback, const std::wstring& uninstall
 
 CUninstaller::~CUninstaller()
 {
-    if (thread_) {
-        stop_.StopWorker(thread_->Handle());
-    }
+    stop_.Request();
     thread_.reset();
 }
 
@@ -91,11 +89,11 @@ void CUninstaller::Body()
     bool terminal = false;
     while (process_->IsRunning() && !stop_.Requested()) {
         std::string bytes;
-        if (!process_->Read(bytes)) {
+        if (!process_->Read(bytes, stop_.Event())) {
             // A child that closed its output but lives on: wait for it a
             // little instead of spinning on failed reads.
-            if (::WaitForSingleObject(process_->Process(), 100) == WAIT_FAILED) {
-                break;
+            if (process_->IsRunning()) {
+                stop_.SleepFor(100);
             }
             continue;
         }

@@ -1,6 +1,7 @@
 #pragma once
-// Lets a runner's owner go away while the child it follows never ends: the
-// worker's waits end on the signal, and its blocking pipe read is cancelled.
+// Lets a runner's owner go away while the child it follows never ends: every
+// wait of the worker also ends on this signal, and the worker then returns
+// without further events, leaving the child running.
 #include <windows.h>
 
 #include <atomic>
@@ -11,20 +12,22 @@ namespace Utils {
 
 class WorkerStop {
 public:
-    WorkerStop();
+    WorkerStop() : event_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
     WorkerStop(const WorkerStop&) = delete;
     WorkerStop& operator=(const WorkerStop&) = delete;
 
+    void Request()
+    {
+        requested_ = true;
+        ::SetEvent(event_.Get());
+    }
     bool Requested() const { return requested_.load(); }
+    HANDLE Event() const { return event_.Get(); }
+
     // Sleeps up to `ms`; true when the stop came first.
     bool SleepFor(DWORD ms) const;
     // Waits for `object` without time limit; true when the stop came first.
     bool WaitFor(HANDLE object) const;
-
-    // Signals the stop, then keeps cancelling the worker's blocking read until
-    // the worker ends (a read started just after one cancel needs the next).
-    // Where the system cannot cancel a read (Windows XP), waits for it.
-    void StopWorker(HANDLE workerThread);
 
 private:
     std::atomic<bool> requested_{false};

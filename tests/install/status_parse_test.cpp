@@ -6,25 +6,12 @@
 
 #include "installer.h"
 #include "installer_config.h"
+#include "seen_event.h"
 #include "uninstaller.h"
 
 namespace {
 
-struct Seen {
-    int32_t code;
-    double value;
-    std::wstring text;
-    bool operator==(const Seen& o) const { return code == o.code && value == o.value && text == o.text; }
-};
-
-void PrintTo(const Seen& s, std::ostream* os)
-{
-    std::string narrow;
-    for (wchar_t c : s.text) {
-        narrow += c < 128 ? static_cast<char>(c) : '?';
-    }
-    *os << "{" << s.code << ", " << s.value << ", \"" << narrow << "\"}";
-}
+using TestKit::Seen;
 
 struct ParseCase {
     const char* name;
