@@ -78,4 +78,14 @@ unsigned __stdcall Thread::CallBack(void* self)
     return 0;
 }
 
+std::unique_ptr<Thread> StartThread(void* context, const std::wstring& name, Thread::Body body)
+{
+    auto thread = std::make_unique<Thread>(context, name, std::move(body));
+    if (!thread->Handle()) {
+        return nullptr;
+    }
+    ::ResumeThread(thread->Handle());
+    return thread;
+}
+
 } // namespace Utils

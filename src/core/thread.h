@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "handle.h"
@@ -37,6 +38,9 @@ private:
     void* context_;
     std::wstring name_;
 };
+
+// Creates a named worker and resumes it; null when no thread could be created.
+std::unique_ptr<Thread> StartThread(void* context, const std::wstring& name, Thread::Body body);
 
 // Names the calling process's thread `threadId` for debuggers (exception 0x406D1388).
 void SetThreadNameForDebugger(unsigned threadId, const char* name);

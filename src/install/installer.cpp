@@ -10,8 +10,6 @@
 
 namespace {
 
-const wchar_t* BoolText(bool on) { return on ? L"true" : L"false"; }
-
 int StartupStyleNumber(const std::wstring& value)
 {
     const std::wstring style = Utils::Trim(value);
@@ -34,13 +32,6 @@ int InstallCodePage(const std::wstring& value)
         return CP_ACP;
     }
     return Utils::ParseIntPrefix(name);
-}
-
-// The bytes of one read up to the first zero byte.
-std::string UpToZero(const std::string& bytes)
-{
-    const size_t zero = bytes.find('\0');
-    return zero == std::string::npos ? bytes : bytes.substr(0, zero);
 }
 
 } // namespace
@@ -69,13 +60,13 @@ std::wstring CInstaller::BuildCommandLine() const
     std::wstring line = packagePath_;
     line += L" /S -console=show -version=1.0.0";
     line += L" -adminact=";
-    line += BoolText(adminAccount_);
+    line += StatusLines::SwitchText(adminAccount_);
     line += L" -authorizationact=";
-    line += BoolText(elevated_);
+    line += StatusLines::SwitchText(elevated_);
     line += L" -dsc=";
-    line += BoolText(desktopShortcut_);
+    line += StatusLines::SwitchText(desktopShortcut_);
     line += L" -ssc=";
-    line += BoolText(quickLaunch_);
+    line += StatusLines::SwitchText(quickLaunch_);
     if (!installLanguage_.empty()) {
         line += L" -inslang=\"" + installLanguage_ + L"\"";
     }
@@ -96,17 +87,17 @@ void CInstaller::Run()
     // terminal event. Waiting here is the only synchronisation with it.
     thread_.reset();
     stop_ = std::make_unique<Utils::WorkerStop>();
-    thread_ = std::make_unique<Utils::Thread>(this, L"ABDEF", [](void* self) {
-        static_cast<CInstaller*>(self)->ReadLoop();
-    });
-    if (thread_->Handle()) {
-        ::ResumeThread(thread_->Handle());
+    thread_ = Utils::StartThread(this, L"ABDEF", [](void* self) { static_cast<CInstaller*>(self)->ReadLoop(); });
+    if (!thread_) {
+        // Without a worker nothing would ever be reported: fail as a start does.
+        LOG_LINE(L"no worker thread, error %lu\r\n", ::GetLastError());
+        Emit(IST_CODE_FAIL, 2.0);
     }
 }
 
 bool CInstaller::WaitForRun(DWORD timeoutMs) const
 {
-    return !thread_ || !thread_->Handle() || ::WaitForSingleObject(thread_->Handle(), timeoutMs) == WAIT_OBJECT_0;
+    return !thread_ || ::WaitForSingleObject(thread_->Handle(), timeoutMs) == WAIT_OBJECT_0;
 }
 
 void CInstaller::Emit(int32_t code, double value, const std::wstring& text)
@@ -139,7 +130,7 @@ void CInstaller::ReadLoop()
         // Once the child has ended, only what it left in the pipe is read.
         const bool got = ended ? process_->ReadAvailable(bytes) : process_->Read(bytes, stop_->Event());
         if (got && !stop_->Requested()) {
-            const std::wstring text = Utils::MultiByteToUnicode(UpToZero(bytes), static_cast<UINT>(codePage_));
+            const std::wstring text = StatusLines::DecodeChunk(bytes, codePage_);
             if (Parse(text) != 0) {
                 settled = true;
                 break;

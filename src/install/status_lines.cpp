@@ -2,6 +2,7 @@
 
 
 #include "number_text.h"
+#include "text.h"
 
 namespace StatusLines {
 
@@ -41,6 +42,13 @@ bool ReadInteger(const std::wstring& text, size_t& pos, uint32_t& value)
 }
 
 } // namespace
+
+std::wstring DecodeChunk(const std::string& bytes, int codePage)
+{
+    const size_t zero = bytes.find('\0');
+    return Utils::MultiByteToUnicode(zero == std::string::npos ? bytes : bytes.substr(0, zero),
+                                     static_cast<UINT>(codePage));
+}
 
 void ForEachLine(const std::wstring& chunk, const std::function<void(const std::wstring& line)>& onLine)
 {

@@ -11,6 +11,13 @@ namespace StatusLines {
 // Longest value a line may carry; a longer one reads as empty.
 constexpr size_t kMaxValueChars = 771;
 
+// The text of one read of a child's output: its bytes up to the first zero
+// byte, decoded with `codePage` (empty when they cannot be decoded).
+std::wstring DecodeChunk(const std::string& bytes, int codePage);
+
+// "true" or "false", as the switches of a child's command line take them.
+inline const wchar_t* SwitchText(bool on) { return on ? L"true" : L"false"; }
+
 // Calls `onLine` for each line of the chunk, split at line feeds only: a
 // carriage return before the line feed stays part of the line.
 void ForEachLine(const std::wstring& chunk, const std::function<void(const std::wstring& line)>& onLine);

@@ -1,23 +1,12 @@
 #include "uninstaller.h"
 
 #include "exception.h"
+#include "log.h"
 #include "install_events.h"
 #include "paths.h"
 #include "privileges.h"
 #include "status_lines.h"
 #include "text.h"
-
-namespace {
-
-const wchar_t* BoolText(bool on) { return on ? L"true" : L"false"; }
-
-std::string UpToZero(const std::string& bytes)
-{
-    const size_t zero = bytes.find('\0');
-    return zero == std::string::npos ? bytes : bytes.substr(0, zero);
-}
-
-} // namespace
 
 CUninstaller::CUninstaller(EventCallback callback, const std::wstring& uninstallerCopy, const std::wstring& previousDir)
     : callback_(std::move(callback)), uninstallerCopy_(uninstallerCopy), previousDir_(previousDir)
@@ -36,9 +25,9 @@ std::wstring CUninstaller::BuildCommandLine() const
     // space-separated prefixes, so a path with blanks still starts it.
     std::wstring line = uninstallerCopy_;
     line += L" /S -adminact=";
-    line += BoolText(IsConsoleUserAdmin());
+    line += StatusLines::SwitchText(IsConsoleUserAdmin());
     line += L" -authorizationact=";
-    line += BoolText(IsTokenAdmin());
+    line += StatusLines::SwitchText(IsTokenAdmin());
     line += L" -console=show _?=";
     line += previousDir_;
     return line;
@@ -48,17 +37,17 @@ void CUninstaller::Run()
 {
     commandLine_ = BuildCommandLine();
     thread_.reset();
-    thread_ = std::make_unique<Utils::Thread>(this, L"UnInstaller", [](void* self) {
-        static_cast<CUninstaller*>(self)->Body();
-    });
-    if (thread_->Handle()) {
-        ::ResumeThread(thread_->Handle());
+    thread_ = Utils::StartThread(this, L"UnInstaller", [](void* self) { static_cast<CUninstaller*>(self)->Body(); });
+    if (!thread_) {
+        // Without a worker nothing would ever be reported: fail as a start does.
+        LOG_LINE(L"no worker thread, error %lu\r\n", ::GetLastError());
+        Emit(UNIST_CODE_FAIL, 2.0);
     }
 }
 
 bool CUninstaller::WaitForRun(DWORD timeoutMs) const
 {
-    return !thread_ || !thread_->Handle() || ::WaitForSingleObject(thread_->Handle(), timeoutMs) == WAIT_OBJECT_0;
+    return !thread_ || ::WaitForSingleObject(thread_->Handle(), timeoutMs) == WAIT_OBJECT_0;
 }
 
 void CUninstaller::Emit(int32_t code, double value, const std::wstring& text)
@@ -100,7 +89,7 @@ void CUninstaller::Body()
         if (stop_.Requested()) {
             break;
         }
-        const std::wstring text = Utils::MultiByteToUnicode(UpToZero(bytes), static_cast<UINT>(codePage_));
+        const std::wstring text = StatusLines::DecodeChunk(bytes, codePage_);
         if (Parse(text) != 0) {
             terminal = true;
         }

@@ -263,18 +263,11 @@ TEST_F(PackageRun, EventsComeFromTheWorkerThread)
 
 TEST_F(PackageRun, OwnerGoingAwayIsNotHeldUpByAPackageThatNeverEnds)
 {
-    const std::wstring release = package_.Dir() / L"release";
-    const std::wstring done = package_.Dir() / L"done";
-    Run("line Progress=0.5\nwaitfile " + TestKit::ScriptPath(release) + "\ntouch " + TestKit::ScriptPath(done) + "\n");
-    for (int i = 0; i < 200 && recorder_.Events().size() < 3; ++i) {
-        ::Sleep(50);
-    }
-    ASSERT_EQ(recorder_.Events().size(), 3u);
+    const TestKit::ScriptGate gate(package_.Dir());
+    Run("line Progress=0.5\n" + gate.Lines());
+    ASSERT_TRUE(recorder_.WaitForCount(3, 10000));
     const bool destroyed = TestKit::DestroyWithin(installer_, 20000);
-    TestKit::WriteBytes(release, "");
-    for (int i = 0; i < 200 && !Utils::PathExists(done); ++i) {
-        ::Sleep(50);
-    }
+    EXPECT_TRUE(gate.Open());
     ASSERT_TRUE(destroyed) << "the destructor waited for the package";
     EXPECT_EQ(recorder_.Events().size(), 3u) << "no event after the owner went away";
 }

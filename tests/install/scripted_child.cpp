@@ -30,6 +30,23 @@ std::wstring ScriptedChild::RecordedCommandLine() const
     return Utils::Utf8ToUnicode(ReadBytes(Beside(L".cmdline")));
 }
 
+std::string ScriptGate::Lines() const
+{
+    return "waitfile " + ScriptPath(release_) + "\ntouch " + ScriptPath(passed_) + "\n";
+}
+
+bool ScriptGate::Open() const
+{
+    WriteBytes(release_, "");
+    for (int i = 0; i < 400; ++i) {
+        if (::GetFileAttributesW(passed_.c_str()) != INVALID_FILE_ATTRIBUTES) {
+            return true;
+        }
+        ::Sleep(25);
+    }
+    return false;
+}
+
 std::string ScriptPath(const std::wstring& path) { return Utils::UnicodeToUtf8(path); }
 
 } // namespace TestKit

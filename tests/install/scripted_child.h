@@ -32,6 +32,20 @@ private:
     bool ready_ = false;
 };
 
+// Holds a scripted child at one point of its script until the test opens it.
+class ScriptGate {
+public:
+    explicit ScriptGate(const TempDir& dir) : release_(dir / L"gate.open"), passed_(dir / L"gate.passed") {}
+    // The script lines that wait here.
+    std::string Lines() const;
+    // Lets the child go on and waits until it has passed the gate.
+    bool Open() const;
+
+private:
+    std::wstring release_;
+    std::wstring passed_;
+};
+
 // A path in the scripts' encoding (UTF-8).
 std::string ScriptPath(const std::wstring& path);
 

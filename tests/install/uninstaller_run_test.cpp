@@ -144,17 +144,15 @@ TEST_F(Removal, EventsComeFromTheUninstallerThread)
 TEST_F(Removal, RunningCopyIsFoundByItsName)
 {
     // The window refuses to start while this copy runs; it looks for it by name.
-    const std::wstring release = copy_.Dir() / L"release";
-    Run("line Progress=0.5\nwaitfile " + TestKit::ScriptPath(release) + "\n");
-    for (int i = 0; i < 200 && recorder_.Events().size() < 2; ++i) {
-        ::Sleep(50);
-    }
+    const TestKit::ScriptGate gate(copy_.Dir());
+    Run("line Progress=0.5\n" + gate.Lines());
+    ASSERT_TRUE(recorder_.WaitForCount(2, 10000));
     DWORD found = 0;
     for (int i = 0; i < 100 && found == 0; ++i) {
         found = FindProcessByName(L"Tarvelmoss Pelnix_un_asa.exe");
         ::Sleep(found ? 0 : 50);
     }
-    TestKit::WriteBytes(release, "");
+    EXPECT_TRUE(gate.Open());
     EXPECT_NE(found, 0u);
     EXPECT_EQ(Finish(), (std::vector<Seen>{kBegin, {5002, 0.5, L""}, {5003, 1.0, L""}}));
     for (int i = 0; i < 100 && found != 0; ++i) {
@@ -166,18 +164,11 @@ TEST_F(Removal, RunningCopyIsFoundByItsName)
 
 TEST_F(Removal, OwnerGoingAwayIsNotHeldUpByAnUninstallerThatNeverEnds)
 {
-    const std::wstring release = copy_.Dir() / L"release";
-    const std::wstring done = copy_.Dir() / L"done";
-    Run("line Progress=0.5\nwaitfile " + TestKit::ScriptPath(release) + "\ntouch " + TestKit::ScriptPath(done) + "\n");
-    for (int i = 0; i < 200 && recorder_.Events().size() < 2; ++i) {
-        ::Sleep(50);
-    }
-    ASSERT_EQ(recorder_.Events().size(), 2u);
+    const TestKit::ScriptGate gate(copy_.Dir());
+    Run("line Progress=0.5\n" + gate.Lines());
+    ASSERT_TRUE(recorder_.WaitForCount(2, 10000));
     const bool destroyed = TestKit::DestroyWithin(uninstaller_, 20000);
-    TestKit::WriteBytes(release, "");
-    for (int i = 0; i < 200 && !Utils::PathExists(done); ++i) {
-        ::Sleep(50);
-    }
+    EXPECT_TRUE(gate.Open());
     ASSERT_TRUE(destroyed) << "the destructor waited for the uninstaller";
     EXPECT_EQ(recorder_.Events().size(), 2u) << "no event after the owner went away";
 }

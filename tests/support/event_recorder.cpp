@@ -31,6 +31,18 @@ bool EventRecorder::WaitFinal(DWORD timeoutMs)
     return ::WaitForSingleObject(finalEvent_.Get(), timeoutMs) == WAIT_OBJECT_0;
 }
 
+bool EventRecorder::WaitForCount(size_t count, DWORD timeoutMs) const
+{
+    const DWORD began = ::GetTickCount();
+    while (Events().size() < count) {
+        if (::GetTickCount() - began > timeoutMs) {
+            return false;
+        }
+        ::Sleep(20);
+    }
+    return true;
+}
+
 std::vector<Event> EventRecorder::Events() const
 {
     Utils::LockGuard hold(lock_);

@@ -34,6 +34,8 @@ public:
 
     // True once a final event arrived within the timeout.
     bool WaitFinal(DWORD timeoutMs);
+    // True once at least `count` events arrived within the timeout.
+    bool WaitForCount(size_t count, DWORD timeoutMs) const;
     std::vector<Event> Events() const;
     std::vector<int32_t> Codes() const;
     // Codes without the 1002 progress events, which depend on timing.
