@@ -16,5 +16,7 @@ std::wstring GetModuleDirectory();
 
 bool DirectoryExists(const std::wstring& path);
 bool PathExists(const std::wstring& path);
+// A path that exists and is not a folder.
+bool FileExists(const std::wstring& path);
 
 } // namespace Utils

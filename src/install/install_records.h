@@ -7,6 +7,10 @@
 namespace Install {
 
 inline constexpr wchar_t kProductName[] = L"Tarvelmoss Pelnix";
+// The product's program, looked up by name to see whether the product runs.
+inline constexpr wchar_t kProductExeName[] = L"RadidaZezuzadi.exe";
+// The earlier version's uninstaller copy in the installer's temporary folder.
+inline constexpr wchar_t kUninstallerCopyName[] = L"Tarvelmoss Pelnix_un_asa.exe";
 inline constexpr wchar_t kRecordKey[] = L"Software\\ZorvaSoft\\Tarvelmoss Pelnix";
 inline constexpr wchar_t kInstallPathValue[] = L"InstallPath";
 inline constexpr wchar_t kUninstallerValue[] = L"UnInstallEp";

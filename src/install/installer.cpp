@@ -102,6 +102,10 @@ bool CInstaller::WaitForRun(DWORD timeoutMs) const
 
 void CInstaller::Emit(int32_t code, double value, const std::wstring& text)
 {
+    // Once the owner is going away nothing more is reported, even mid-chunk.
+    if (stop_ && stop_->Requested()) {
+        return;
+    }
     callback_(code, value, text);
 }
 
@@ -111,6 +115,9 @@ void CInstaller::ReadLoop()
     Emit(IST_CODE_START, 0);
     Emit(IST_CODE_PROGRESS, 0);
 
+    if (stop_->Requested()) {
+        return; // the owner went away before the package was started
+    }
     process_ = std::make_unique<Utils::ChildProcess>();
     try {
         process_->start(commandLine_);
@@ -129,7 +136,7 @@ void CInstaller::ReadLoop()
         std::string bytes;
         // Once the child has ended, only what it left in the pipe is read.
         const bool got = ended ? process_->ReadAvailable(bytes) : process_->Read(bytes, stop_->Event());
-        if (got && !stop_->Requested()) {
+        if (got) {
             const std::wstring text = StatusLines::DecodeChunk(bytes, codePage_);
             if (Parse(text) != 0) {
                 settled = true;
@@ -154,13 +161,17 @@ void CInstaller::ReadLoop()
     if (!settled && !stopped) {
         Emit(IST_CODE_SUCCESS, 1.0);
     }
+    if (!stopped && onChildEnded_) {
+        onChildEnded_();
+    }
 }
 
 int CInstaller::Parse(const std::wstring& chunk)
 {
     using namespace StatusLines;
     int result = 0;
-    ForEachLine(chunk, [&](const std::wstring& line) {
+    // A plain loop, not a lambda: the log line names this function.
+    for (const std::wstring& line : SplitLines(chunk)) {
         std::wstring rest;
         if (MatchKey(line, L"Progress=", rest)) {
             Emit(IST_CODE_PROGRESS, NumberValue(rest));
@@ -207,6 +218,6 @@ int CInstaller::Parse(const std::wstring& chunk)
         } else if (MatchKey(line, L"Message=", rest)) {
             Emit(IST_INFO_MESSAGE, 0, TextValue(rest));
         }
-    });
+    }
     return result;
 }

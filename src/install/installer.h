@@ -3,6 +3,7 @@
 // lines it writes into events 2001-2004 and 3000-3009.
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -30,6 +31,10 @@ public:
     void SetAdminAccount(bool on) { adminAccount_ = on; }
     void SetElevated(bool on) { elevated_ = on; }
     void SetInstallLanguage(const std::wstring& language) { installLanguage_ = language; }
+
+    // Called on the worker once the child of a run has ended (after its last
+    // event); nothing is reported through it. Set before Run.
+    void SetOnChildEnded(std::function<void()> onEnded) { onChildEnded_ = std::move(onEnded); }
 
     // Builds the command line, waits for the previous run's worker, then starts
     // a new worker for this run and returns.
@@ -73,4 +78,5 @@ private:
     std::wstring installLanguage_;
     // One per run, made before the worker starts; the destructor signals it.
     std::unique_ptr<Utils::WorkerStop> stop_;
+    std::function<void()> onChildEnded_;
 };

@@ -50,18 +50,20 @@ std::wstring DecodeChunk(const std::string& bytes, int codePage)
                                      static_cast<UINT>(codePage));
 }
 
-void ForEachLine(const std::wstring& chunk, const std::function<void(const std::wstring& line)>& onLine)
+std::vector<std::wstring> SplitLines(const std::wstring& chunk)
 {
+    std::vector<std::wstring> lines;
     size_t start = 0;
     while (start < chunk.size()) {
         const size_t end = chunk.find(L'\n', start);
         if (end == std::wstring::npos) {
-            onLine(chunk.substr(start));
-            return;
+            lines.push_back(chunk.substr(start));
+            break;
         }
-        onLine(chunk.substr(start, end - start));
+        lines.push_back(chunk.substr(start, end - start));
         start = end + 1;
     }
+    return lines;
 }
 
 bool MatchKey(const std::wstring& line, const wchar_t* key, std::wstring& rest)

@@ -3,8 +3,8 @@
 // standard output: "Key=value" lines. A chunk of output is parsed on its own;
 // nothing carries over to the next chunk.
 #include <cstdint>
-#include <functional>
 #include <string>
+#include <vector>
 
 namespace StatusLines {
 
@@ -18,9 +18,9 @@ std::wstring DecodeChunk(const std::string& bytes, int codePage);
 // "true" or "false", as the switches of a child's command line take them.
 inline const wchar_t* SwitchText(bool on) { return on ? L"true" : L"false"; }
 
-// Calls `onLine` for each line of the chunk, split at line feeds only: a
-// carriage return before the line feed stays part of the line.
-void ForEachLine(const std::wstring& chunk, const std::function<void(const std::wstring& line)>& onLine);
+// The lines of a chunk, split at line feeds only: a carriage return before
+// the line feed stays part of the line.
+std::vector<std::wstring> SplitLines(const std::wstring& chunk);
 
 // When `line` begins with `key` (exact, case-sensitive, from its first
 // character), sets `rest` to what follows the key and returns true.

@@ -52,6 +52,10 @@ bool CUninstaller::WaitForRun(DWORD timeoutMs) const
 
 void CUninstaller::Emit(int32_t code, double value, const std::wstring& text)
 {
+    // Once the owner is going away nothing more is reported, even mid-chunk.
+    if (stop_.Requested()) {
+        return;
+    }
     callback_(code, value, text);
 }
 
@@ -59,13 +63,16 @@ void CUninstaller::Emit(int32_t code, double value, const std::wstring& text)
 // download from here.
 void CUninstaller::Body()
 {
-    if (!Utils::PathExists(uninstallerCopy_)) {
+    if (!Utils::FileExists(uninstallerCopy_)) {
         Emit(UNIST_CODE_FAIL, 1.0, InstallText::kUninstallerMissing);
         return;
     }
     Emit(UNIST_CODE_PROGRESS, 0);
 
     process_.reset();
+    if (stop_.Requested()) {
+        return; // the owner went away before the uninstaller was started
+    }
     process_ = std::make_unique<Utils::ChildProcess>();
     try {
         process_->start(commandLine_);
@@ -86,9 +93,6 @@ void CUninstaller::Body()
             }
             continue;
         }
-        if (stop_.Requested()) {
-            break;
-        }
         const std::wstring text = StatusLines::DecodeChunk(bytes, codePage_);
         if (Parse(text) != 0) {
             terminal = true;
@@ -106,7 +110,8 @@ int CUninstaller::Parse(const std::wstring& chunk)
 {
     using namespace StatusLines;
     int result = 0;
-    ForEachLine(chunk, [&](const std::wstring& line) {
+    // A plain loop, not a lambda: the log line names this function.
+    for (const std::wstring& line : SplitLines(chunk)) {
         std::wstring rest;
         if (MatchKey(line, L"Progress=", rest)) {
             Emit(UNIST_CODE_PROGRESS, NumberValue(rest));
@@ -126,6 +131,6 @@ int CUninstaller::Parse(const std::wstring& chunk)
             // Only UTF-8 can be announced in this dialect.
             codePage_ = Utils::Trim(TextValue(rest)) == L"UTF8" ? CP_UTF8 : CP_ACP;
         }
-    });
+    }
     return result;
 }

@@ -18,7 +18,9 @@ bool WorkerStop::WaitFor(HANDLE object) const
         return Requested();
     }
     const HANDLE both[2] = {object, event_.Get()};
-    return ::WaitForMultipleObjects(2, both, FALSE, INFINITE) == WAIT_OBJECT_0 + 1;
+    ::WaitForMultipleObjects(2, both, FALSE, INFINITE);
+    // Both may be signalled; the wait names only the first, so ask the flag.
+    return Requested();
 }
 
 } // namespace Utils

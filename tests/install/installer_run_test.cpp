@@ -120,7 +120,7 @@ TEST_F(PackageRun, ExePathIsLogged)
     Finish();
     bool logged = false;
     for (const auto& s : capture.Strings()) {
-        logged = logged || (s.find(L"CInstaller::Parse") != std::wstring::npos &&
+        logged = logged || (s.find(L"(CInstaller::Parse)") != std::wstring::npos &&
                             s.find(L"ExePath: C:\\P\\RadidaZezuzadi.exe") != std::wstring::npos);
     }
     EXPECT_TRUE(logged);
@@ -128,18 +128,30 @@ TEST_F(PackageRun, ExePathIsLogged)
 
 TEST_F(PackageRun, LineSplitAcrossTwoWritesIsNotReassembled)
 {
-    Run("write State=Succ\nsleep 500\nwrite ess\\n\nsleep 200\n");
-    EXPECT_EQ(Finish(), (std::vector<Seen>{kStart, kNoProgress, {2003, 1.0, L""}}));
+    // The gate holds the second half back until the first chunk was parsed.
+    const TestKit::ScriptGate gate(package_.Dir());
+    Run("write Progress=0.1\\nState=Succ\n" + gate.Lines() + "write ess\\n\nsleep 200\n");
+    ASSERT_TRUE(recorder_.WaitForCount(3, 10000));
+    EXPECT_TRUE(gate.Open());
+    EXPECT_EQ(Finish(), (std::vector<Seen>{kStart, kNoProgress, {2002, 0.1, L""}, {2003, 1.0, L""}}));
 }
 
 TEST_F(PackageRun, EncodeSwitchesDecodingFromTheNextChunk)
 {
-    // 936 bytes of "中文" read as UTF-8 would be undecodable; after the switch
-    // they decode. Pauses keep the chunks apart.
-    Run("line Encode=936\nsleep 400\nencoding 936\nline Message=中文\nsleep 400\n"
-        "encoding utf8\nline Encode=UTF8\nsleep 400\nline Message=日本\nsleep 200\nline State=Success\n");
+    // 936 bytes of "中文" are not UTF-8; after the switch they decode. Gates
+    // keep the chunks apart: each opens once the chunk before was parsed.
+    const TestKit::ScriptGate first(package_.Dir(), L"first");
+    const TestKit::ScriptGate second(package_.Dir(), L"second");
+    Run("write Encode=936\\nProgress=0.1\\n\n" + first.Lines() +
+        "encoding 936\nwrite Message=中文\\n\nencoding utf8\nwrite Encode=UTF8\\n\n" + second.Lines() +
+        "line Message=日本\nline State=Success\n");
+    ASSERT_TRUE(recorder_.WaitForCount(3, 10000));
+    EXPECT_TRUE(first.Open());
+    ASSERT_TRUE(recorder_.WaitForCount(4, 10000));
+    EXPECT_TRUE(second.Open());
     const std::vector<Seen> events = Finish();
-    EXPECT_EQ(events, (std::vector<Seen>{kStart, kNoProgress, {3009, 0, L"中文"}, {3009, 0, L"日本"}, {2003, 0, L""}}));
+    EXPECT_EQ(events, (std::vector<Seen>{kStart, kNoProgress, {2002, 0.1, L""}, {3009, 0, L"中文"},
+                                         {3009, 0, L"日本"}, {2003, 0, L""}}));
     EXPECT_EQ(installer_->CodePage(), 65001);
 }
 
@@ -163,13 +175,16 @@ TEST_F(PackageRun, DefaultDecodingIsTheAnsiCodePage)
 TEST_F(PackageRun, InvalidBytesArriveAsReplacementCharacters)
 {
     // The conversion uses flags 0: invalid UTF-8 is replaced, not refused.
-    Run("line Encode=UTF8\nsleep 400\nwrite Message=\\xff\\xfe\\n\nsleep 400\nline State=Success\n");
+    const TestKit::ScriptGate gate(package_.Dir());
+    Run("write Encode=UTF8\\nProgress=0.1\\n\n" + gate.Lines() + "write Message=\\xff\\xfe\\n\nsleep 300\nline State=Success\n");
+    ASSERT_TRUE(recorder_.WaitForCount(3, 10000));
+    EXPECT_TRUE(gate.Open());
     const std::vector<Seen> events = Finish();
-    ASSERT_EQ(events.size(), 4u);
-    EXPECT_EQ(events[2].code, 3009);
-    EXPECT_FALSE(events[2].text.empty());
-    EXPECT_EQ(events[2].text.find_first_not_of(L'\uFFFD'), std::wstring::npos);
-    EXPECT_EQ(events[3], (Seen{2003, 0, L""}));
+    ASSERT_EQ(events.size(), 5u);
+    EXPECT_EQ(events[3].code, 3009);
+    EXPECT_FALSE(events[3].text.empty());
+    EXPECT_EQ(events[3].text.find_first_not_of(L'\uFFFD'), std::wstring::npos);
+    EXPECT_EQ(events[4], (Seen{2003, 0, L""}));
 }
 
 TEST_F(PackageRun, MegabytesOnStandardErrorDoNotBlockTheChild)
@@ -217,19 +232,41 @@ TEST_F(PackageRun, CommandLineReachesThePackageExactly)
     EXPECT_EQ(installer_->CommandLine(), package_.RecordedCommandLine());
 }
 
-TEST_F(PackageRun, CommandLineOverTheBufferIsNotRun)
+// Pads the settings' InstCmd so that the command line is `length` characters.
+class CommandLength : public PackageRun, public testing::WithParamInterface<size_t> {};
+
+TEST_P(CommandLength, RunsUpToTheBufferAndRefusesBeyond)
 {
-    // A cut command line would lose the end of "/D=": refused like a failed start.
+    const size_t length = GetParam();
+    const std::wstring savedCmd = InstallerConfig.InstCmd;
+    ASSERT_TRUE(package_.SetScript("line State=Success\n"));
+    installer_ = std::make_unique<CInstaller>(recorder_.Callback(), package_.Quoted(), L"", false, false, false);
+    InstallerConfig.InstCmd = L"-pad=";
+    const size_t base = installer_->BuildCommandLine().size();
+    ASSERT_LT(base, length);
+    InstallerConfig.InstCmd += std::wstring(length - base, L'p');
+    ASSERT_EQ(installer_->BuildCommandLine().size(), length);
     TestKit::DebugCapture capture;
-    Run("line State=Success\n", L"C:\\" + std::wstring(1000, L'd'));
-    EXPECT_EQ(Finish(), (std::vector<Seen>{kStart, kNoProgress, {2004, 2.0, L""}}));
-    EXPECT_TRUE(package_.RecordedCommandLine().empty()) << "the package must not have started";
+    installer_->Run();
+    const std::vector<Seen> events = Finish();
+    InstallerConfig.InstCmd = savedCmd;
     bool logged = false;
     for (const auto& s : capture.Strings()) {
         logged = logged || s.find(L"1023-character") != std::wstring::npos;
     }
-    EXPECT_TRUE(logged);
+    if (length <= 1023) {
+        EXPECT_EQ(events, (std::vector<Seen>{kStart, kNoProgress, {2003, 0, L""}}));
+        EXPECT_EQ(package_.RecordedCommandLine().size(), length);
+        EXPECT_FALSE(logged);
+    } else {
+        // A cut command line would lose the end of "/D=": refused like a failed start.
+        EXPECT_EQ(events, (std::vector<Seen>{kStart, kNoProgress, {2004, 2.0, L""}}));
+        EXPECT_TRUE(package_.RecordedCommandLine().empty()) << "the package must not have started";
+        EXPECT_TRUE(logged);
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(Edge, CommandLength, testing::Values(1023u, 1024u, 2000u));
 
 TEST_F(PackageRun, MissingPackageFailsToStart)
 {
@@ -241,11 +278,15 @@ TEST_F(PackageRun, MissingPackageFailsToStart)
 
 TEST_F(PackageRun, SecondRunWaitsForTheFirstAndKeepsTheCodePage)
 {
-    Run("line Encode=UTF8\nsleep 300\nline State=Success\nsleep 500\n");
+    // The first package reports success and lives on a little; the second
+    // Run must wait for it before it returns.
+    const std::wstring firstEnded = package_.Dir() / L"first.ended";
+    Run("line Encode=UTF8\nsleep 300\nline State=Success\nsleep 500\ntouch " + TestKit::ScriptPath(firstEnded) + "\n");
     ASSERT_TRUE(recorder_.WaitFinal(kRunLimitMs));
     ASSERT_TRUE(package_.SetScript("line Message=Ω\n"));
     installer_->SetInstallDir(L"D:\\Other");
     installer_->Run();
+    EXPECT_TRUE(Utils::PathExists(firstEnded)) << "Run returned before the first package had ended";
     const std::vector<Seen> events = Finish();
     EXPECT_EQ(events, (std::vector<Seen>{kStart, kNoProgress, {2003, 0, L""}, kStart, kNoProgress,
                                          {3009, 0, L"Ω"}, {2003, 1.0, L""}}));

@@ -35,7 +35,10 @@ private:
 // Holds a scripted child at one point of its script until the test opens it.
 class ScriptGate {
 public:
-    explicit ScriptGate(const TempDir& dir) : release_(dir / L"gate.open"), passed_(dir / L"gate.passed") {}
+    explicit ScriptGate(const TempDir& dir, const std::wstring& name = L"gate")
+        : release_(dir / (name + L".open")), passed_(dir / (name + L".passed"))
+    {
+    }
     // The script lines that wait here.
     std::string Lines() const;
     // Lets the child go on and waits until it has passed the gate.

@@ -112,12 +112,34 @@ TEST_F(Removal, CommandLineCarriesTheAccountsAndTheFolderLast)
     EXPECT_TRUE(recorded == expected || recorded == quotedFirst) << "recorded: " << Utils::UnicodeToUtf8(recorded);
 }
 
-TEST_F(Removal, CommandLineOverTheBufferIsNotRun)
+class RemovalCommandLength : public Removal, public testing::WithParamInterface<size_t> {};
+
+TEST_P(RemovalCommandLength, RunsUpToTheBufferAndRefusesBeyond)
 {
-    previousDir_ = L"C:\\" + std::wstring(1000, L'o');
-    Run("line State=Success\n");
-    EXPECT_EQ(Finish(), (std::vector<Seen>{kBegin, {5004, 2.0, L""}}));
-    EXPECT_TRUE(copy_.RecordedCommandLine().empty()) << "the uninstaller must not have started";
+    // The folder goes last: pad it so that the command line is that long.
+    const size_t length = GetParam();
+    ASSERT_TRUE(copy_.SetScript("line State=Success\n"));
+    previousDir_ = L"C:\\";
+    const size_t base = CUninstaller(recorder_.Callback(), copy_.Path(), previousDir_).BuildCommandLine().size();
+    previousDir_ += std::wstring(length - base, L'o');
+    Start(copy_.Path());
+    const std::vector<Seen> events = Finish();
+    EXPECT_EQ(uninstaller_->CommandLine().size(), length);
+    if (length <= 1023) {
+        EXPECT_EQ(events, (std::vector<Seen>{kBegin, {5003, 0, L""}}));
+        EXPECT_FALSE(copy_.RecordedCommandLine().empty());
+    } else {
+        EXPECT_EQ(events, (std::vector<Seen>{kBegin, {5004, 2.0, L""}}));
+        EXPECT_TRUE(copy_.RecordedCommandLine().empty()) << "the uninstaller must not have started";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Edge, RemovalCommandLength, testing::Values(1023u, 1024u));
+
+TEST_F(Removal, FolderAtTheCopyPathIsAMissingCopy)
+{
+    Start(copy_.Dir().Path());
+    EXPECT_EQ(Finish(), (std::vector<Seen>{{5004, 1.0, L"可执行卸载文件不存在"}}));
 }
 
 TEST_F(Removal, MegabytesOnStandardErrorDoNotBlock)
