@@ -26,5 +26,9 @@ mkdir -p "$root"
 "$loader" reg add 'HKCU\Software\Wine' /v Version /d $version /f >/dev/null
 # Fixed proxy settings: automatic detection would send discovery lookups into a closed network.
 "$loader" reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings' /v ProxyEnable /t REG_DWORD /d 0 /f >/dev/null
+# WinHTTP reads the connection blob only (Wine reports automatic detection without it):
+# version 0x46, counter, flags 1 (direct, no detection), no proxy, bypass list or script.
+"$loader" reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings\Connections' /v DefaultConnectionSettings \
+  /t REG_BINARY /d 46000000010000000100000000000000000000000000000000000000000000000000000000000000000000000000000000000000 /f >/dev/null
 wineserver -w
 touch "$prefix/.zorva-ready"

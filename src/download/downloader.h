@@ -26,6 +26,9 @@ inline constexpr wchar_t kCurlMd5Mismatch[] = L"curl文件md5校验失败";
 inline constexpr wchar_t kCurlMd5Missing[] = L"curl获取url-md5失败";
 inline constexpr wchar_t kMtCurlMd5Mismatch[] = L"mtcurl文件md5校验失败";
 inline constexpr wchar_t kMtCurlMd5Missing[] = L"mtcurl获取url-md5失败";
+inline constexpr wchar_t kWinHttp[] = L"WinHttp";
+inline constexpr wchar_t kWinHttpMd5Mismatch[] = L"winhttp文件md5校验失败";
+inline constexpr wchar_t kWinHttpMd5Missing[] = L"winhttp获取url-md5失败";
 } // namespace DownloadText
 
 class CDownloader {

@@ -29,10 +29,16 @@ as GET, without a body.
                                then the connection closes
   /mutefirst/<K>/<S>/<file>    the first K requests (HEAD or GET) mute as above
 
+  GET http://<any host>/<path> HTTP/1.1   (proxy role)
+      an absolute address in the request line is served as a forward proxy
+      would: the host is ignored (it need not resolve) and <path> is served
+      as above; a path without a behaviour is the plain file, as /ok
+
   GET /__stats?path=/drop/10/<md5>/<name>[&format=text]
       what that path received: {"path", "head", "get", "ranges": the Range
-      header of each GET in order ("" when it had none)}; format=text gives
-      lines head=N, get=N and one range=VALUE per GET
+      header of each GET in order ("" when it had none), "proxied": how many
+      requests came in the proxy role}; format=text gives lines head=N,
+      get=N, one range=VALUE per GET and proxied=N
   GET /__reset[?path=...]   forgets the counters of one path or of all
 
 Counters (stats and the K of dropfirst/stallfirst) live in memory, keyed by
@@ -66,12 +72,14 @@ class Stats:
         self.paths = {}
 
     def _entry(self, path):
-        return self.paths.setdefault(path, {"head": 0, "get": 0, "ranges": []})
+        return self.paths.setdefault(path, {"head": 0, "get": 0, "ranges": [], "proxied": 0})
 
-    def record(self, path, method, range_header):
+    def record(self, path, method, range_header, proxied=False):
         """Counts a request; returns how many GETs the path had, this one included."""
         with self.lock:
             entry = self._entry(path)
+            if proxied:
+                entry["proxied"] += 1
             if method == "HEAD":
                 entry["head"] += 1
             else:
@@ -81,8 +89,9 @@ class Stats:
 
     def get(self, path):
         with self.lock:
-            entry = self.paths.get(path, {"head": 0, "get": 0, "ranges": []})
-            return {"path": path, "head": entry["head"], "get": entry["get"], "ranges": list(entry["ranges"])}
+            entry = self.paths.get(path, {"head": 0, "get": 0, "ranges": [], "proxied": 0})
+            return {"path": path, "head": entry["head"], "get": entry["get"], "ranges": list(entry["ranges"]),
+                    "proxied": entry["proxied"]}
 
     def reset(self, path=None):
         with self.lock:
@@ -220,6 +229,8 @@ class Handler(BaseHTTPRequestHandler):
 
     def serve(self, head):
         parts = urllib.parse.urlsplit(self.path)
+        # An absolute target: the client takes this server for its proxy.
+        proxied = bool(parts.scheme) and not self.path.startswith("/")
         path = urllib.parse.unquote(parts.path)
         query = urllib.parse.parse_qs(parts.query)
         stats = self.server.stats
@@ -232,6 +243,7 @@ class Handler(BaseHTTPRequestHandler):
             if query.get("format", [""])[0] == "text":
                 lines = ["head=%d" % result["head"], "get=%d" % result["get"]]
                 lines += ["range=" + r for r in result["ranges"]]
+                lines.append("proxied=%d" % result["proxied"])
                 self.send_text(200, "\n".join(lines) + "\n", head)
             else:
                 self.send_json(result)
@@ -243,6 +255,9 @@ class Handler(BaseHTTPRequestHandler):
 
         segments = path.lstrip("/").split("/")
         kind = segments[0]
+        if proxied and kind not in ARGUMENTS:
+            segments = ["ok"] + segments
+            kind = "ok"
         if kind not in ARGUMENTS:
             self.send_text(404, "unknown behaviour\n", head)
             return
@@ -258,7 +273,7 @@ class Handler(BaseHTTPRequestHandler):
             return
         relative = "/".join(rest)
         file_path = os.path.join(self.server.root, *rest)
-        gets = stats.record(path, self.command, self.headers.get("Range"))
+        gets = stats.record(path, self.command, self.headers.get("Range"), proxied)
 
         if kind in ("ok", "count"):
             self.send_file(file_path, head)
