@@ -3,7 +3,8 @@
 set -euo pipefail
 
 need=(mingw-w64 g++-mingw-w64-i686 cmake ninja-build make pkg-config dpkg-dev
-      wine wine32 wine64 xvfb 7zip nginx python3 bc googletest fonts-wqy-microhei xauth locales)
+      wine wine32 wine64 xvfb 7zip nginx python3 bc googletest fonts-wqy-microhei xauth locales
+      nsis)
 
 missing=()
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
