@@ -31,6 +31,13 @@ bool EventRecorder::WaitFinal(DWORD timeoutMs)
     return ::WaitForSingleObject(finalEvent_.Get(), timeoutMs) == WAIT_OBJECT_0;
 }
 
+void EventRecorder::Reset()
+{
+    Utils::LockGuard hold(lock_);
+    events_.clear();
+    ::ResetEvent(finalEvent_.Get());
+}
+
 bool EventRecorder::WaitForCount(size_t count, DWORD timeoutMs) const
 {
     const DWORD began = ::GetTickCount();

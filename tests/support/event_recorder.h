@@ -34,6 +34,8 @@ public:
 
     // True once a final event arrived within the timeout.
     bool WaitFinal(DWORD timeoutMs);
+    // Forgets the events and the final one, for a second run.
+    void Reset();
     // True once at least `count` events arrived within the timeout.
     bool WaitForCount(size_t count, DWORD timeoutMs) const;
     std::vector<Event> Events() const;

@@ -35,15 +35,15 @@ bool Publish(const std::wstring& path, const std::string& bytes)
     return true;
 }
 
-Package Make(const Servers& servers, size_t size, unsigned seed, const std::string& dirName, const std::string& name)
+Package Make(const Servers& servers, std::string bytes, const std::string& dirName, const std::string& name)
 {
     Package package;
-    package.bytes = RandomBytes(size, seed);
+    package.bytes = std::move(bytes);
     Utils::Md5 md5;
     md5.Update(package.bytes.data(), package.bytes.size());
     package.md5 = md5.HexDigest();
     package.dir = dirName.empty() ? package.md5 : dirName;
-    package.name = name.empty() ? "pkg-" + std::to_string(size) + "-" + std::to_string(seed) + ".exe" : name;
+    package.name = name;
     std::wstring folder = servers.WwwDir() + L"\\" + Utils::Utf8ToUnicode(package.dir);
     package.path = folder + L"\\" + Utils::Utf8ToUnicode(package.name);
     if (!servers.Ok()) {
@@ -57,17 +57,28 @@ Package Make(const Servers& servers, size_t size, unsigned seed, const std::stri
     return package;
 }
 
+std::string DefaultName(size_t size, unsigned seed)
+{
+    return "pkg-" + std::to_string(size) + "-" + std::to_string(seed) + ".exe";
+}
+
 } // namespace
 
 Package MakePackage(const Servers& servers, size_t size, unsigned seed, const std::string& name)
 {
-    return Make(servers, size, seed, "", name);
+    return Make(servers, RandomBytes(size, seed), "", name.empty() ? DefaultName(size, seed) : name);
+}
+
+Package MakePackageOf(const Servers& servers, const std::string& bytes, const std::string& name)
+{
+    return Make(servers, bytes, "", name);
 }
 
 Package MakePackageUnder(const Servers& servers, size_t size, unsigned seed, const std::string& dirName,
                          const std::string& name)
 {
-    return Make(servers, size, seed, dirName.empty() ? "not-the-md5" : dirName, name);
+    return Make(servers, RandomBytes(size, seed), dirName.empty() ? "not-the-md5" : dirName,
+                name.empty() ? DefaultName(size, seed) : name);
 }
 
 } // namespace TestKit

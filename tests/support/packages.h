@@ -22,6 +22,9 @@ struct Package {
 // to "pkg-<size>-<seed>.exe". A gtest failure when the file cannot be written.
 Package MakePackage(const Servers& servers, size_t size, unsigned seed, const std::string& name = "");
 
+// Given bytes (a real program, say) at WwwDir()\<md5>\<name>.
+Package MakePackageOf(const Servers& servers, const std::string& bytes, const std::string& name);
+
 // The same bytes under a folder whose name is not their md5 (a checksum that
 // cannot match), e.g. dirName "0123456789abcdef0123456789abcdef".
 Package MakePackageUnder(const Servers& servers, size_t size, unsigned seed, const std::string& dirName,

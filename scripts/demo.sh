@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# The installer's main job, end to end on this machine: installs what is
+# missing, builds, serves the demo setup package from a local nginx under its
+# MD5 folder, and runs a whole installation under Wine through the headless
+# runner, twice: the second run removes the first installation through its
+# uninstaller and installs again. Shows the events, the installed files and
+# the registry record. Safe to run again; the demo's Wine prefix is kept, so
+# every later run starts by removing the installation before it.
+#   scripts/demo.sh [headless_install switches...]
+set -euo pipefail
+repo=$(cd "$(dirname "$0")/.." && pwd)
+build=${ZORVA_BUILD_DIR:-$repo/build}
+export ZORVA_BUILD_DIR=$build
+
+step() { printf '\n== %s\n' "$*"; }
+
+"$repo/scripts/build.sh"
+
+bin=$build/bin
+demo=$build/demo
+wine_root=$demo/wine
+export ZORVA_WINE_CONF=w32
+run() { "$repo/scripts/wine-run.sh" --root "$wine_root" "$@"; }
+
+step "web server"
+"$repo/scripts/test-servers.sh" start "$demo/servers" >/dev/null
+stop_all() {
+  "$repo/scripts/test-servers.sh" stop "$demo/servers" || true
+  WINEPREFIX=$wine_root/$ZORVA_WINE_CONF wineserver -k 2>/dev/null || true
+}
+trap stop_all EXIT
+. "$demo/servers/servers.env"
+md5=$(md5sum "$bin/TarvelmossPelnixDemoSetup.exe" | cut -d' ' -f1)
+mkdir -p "$WWW_DIR/$md5"
+cp "$bin/TarvelmossPelnixDemoSetup.exe" "$WWW_DIR/$md5/"
+url=http://127.0.0.1:$NGINX_PORT/$md5/TarvelmossPelnixDemoSetup.exe
+echo "nginx on 127.0.0.1:$NGINX_PORT serves $url"
+
+names="1001 DL_CODE_START|1002 DL_CODE_PROGRESS|1003 DL_CODE_SUCCESS|1004 DL_CODE_FAIL|1005 DL_CODE_RETRY|1006 DL_CODE_VERIFY|2001 IST_CODE_START|2002 IST_CODE_PROGRESS|2003 IST_CODE_SUCCESS|2004 IST_CODE_FAIL|3000 IST_INFO_INST_PATH|3001 IST_INFO_EXE_PATH|3002 IST_INFO_UNINST_EXE|3003 IST_INFO_UNINST_EP|3004 IST_INFO_START_URL|3005 IST_INFO_STARTUP_STYLE|3007 IST_INFO_TOP_SHOW_DETENTION|3008 IST_INFO_FINISH_CLOSE_DETENTION|3009 IST_INFO_MESSAGE|5002 UNIST_CODE_PROGRESS|5003 UNIST_CODE_SUCCESS|5004 UNIST_CODE_FAIL|5005 UNIST_CODE_ERROR"
+# One event a line: code, name, value, text.
+show_events() {
+  awk -F'\t' -v names="$names" 'BEGIN { n = split(names, a, "|"); for (i = 1; i <= n; i++) { split(a[i], p, " "); name[p[1]] = p[2] } }
+    { printf "  %s %-32s %-10s %s\n", $1, name[$1], $2, $3 }'
+}
+
+install_once() {
+  local title=$1 status=0
+  shift
+  step "$title"
+  run "$bin/headless_install.exe" "-downloadurl=$url" -inslang=de_DE -dsc=true -ssc=false "$@" \
+    >"$demo/events.txt" </dev/null || status=$?
+  show_events <"$demo/events.txt"
+  echo "  exit code $status"
+  return $status
+}
+
+show_result() {
+  local folder
+  folder=$(run cmd /c echo '%ProgramFiles%' </dev/null 2>/dev/null | tr -d '\r')
+  local unix_folder
+  unix_folder=$(WINEPREFIX=$wine_root/$ZORVA_WINE_CONF winepath -u "$folder\\Tarvelmoss Pelnix" 2>/dev/null)
+  step "installed files in $folder\\Tarvelmoss Pelnix"
+  ls -l "$unix_folder" | sed 's/^/  /'
+  echo "  config.ini:"; sed 's/^/    /' "$unix_folder/config.ini" | tr -d '\r'
+  step "registry record (HKCU\\Software\\ZorvaSoft\\Tarvelmoss Pelnix)"
+  run reg query 'HKCU\Software\ZorvaSoft\Tarvelmoss Pelnix' </dev/null 2>/dev/null | tr -d '\r' | sed '/^$/d; s/^/  /'
+}
+
+install_once "installation (an earlier one, if recorded, is removed first)" "$@"
+install_once "installation again: the first is removed through its uninstaller" "$@"
+show_result
