@@ -25,7 +25,8 @@ curl_exe=${ZORVA_DEPS_DIR:-/var/cache/zorva-deps}/current/bin/curl.exe
 
 servers=$build/bench-install
 "$repo/scripts/test-servers.sh" start "$servers" >/dev/null
-trap '"$repo/scripts/test-servers.sh" stop "$servers" >/dev/null 2>&1 || true' EXIT
+trap '"$repo/scripts/test-servers.sh" stop "$servers" >/dev/null 2>&1 || true
+  WINEPREFIX=$servers/wine/w32 wineserver -k 2>/dev/null || true' EXIT
 . "$servers/servers.env"
 
 # The bench package: the demo package with product data of the given size.
@@ -40,12 +41,17 @@ mv "$work/BenchSetup.exe" "$WWW_DIR/$md5/BenchSetup.exe"
 url=http://127.0.0.1:$NGINX_PORT/$md5/BenchSetup.exe
 bytes=$(stat -c %s "$WWW_DIR/$md5/BenchSetup.exe")
 
+# A prefix of its own: the runs write the product's record, which the tests read.
 export ZORVA_WINE_CONF=w32
-run() { "$repo/scripts/wine-run.sh" --root "$build/wine" "$@"; }
+wine_root=$servers/wine
+run() { "$repo/scripts/wine-run.sh" --root "$wine_root" "$@"; }
 run cmd /c exit </dev/null >/dev/null 2>&1
-drive_c=$build/wine/w32/drive_c
+drive_c=$wine_root/w32/drive_c
 bench_dir=C:\\zorva-bench
-clean() { rm -rf "$drive_c/zorva-bench"; }
+clean() {
+  rm -rf "$drive_c/zorva-bench"
+  run reg delete 'HKCU\Software\ZorvaSoft\Tarvelmoss Pelnix' /f </dev/null >/dev/null 2>&1 || true
+}
 now() { date +%s.%N; }
 
 declare -A samples
@@ -65,8 +71,8 @@ for r in $(seq 1 "$runs"); do
   for type in 1 2 3; do
     s=$(now)
     # Each event line with the time it arrived.
-    run "$build/bin/headless_install.exe" "-downloadurl=$url" "-downloadtype=$type" \
-      "-instdir=$bench_dir\\whole$type" -uninstaller= </dev/null |
+    { run "$build/bin/headless_install.exe" "-downloadurl=$url" "-downloadtype=$type" \
+        "-instdir=$bench_dir\\whole$type" -uninstaller= </dev/null || echo "round $r: downloader $type exited $?" >&2; } |
       while IFS= read -r line; do printf '%s\t%s\n' "$(now)" "$line"; done >"$work/events$type.txt"
     add "whole$type" "$(echo "$(now) - $s" | bc -l)"
     dl=$(awk -F'\t' '$2 == 1001 && !a { a = $1 } $2 == 1003 { b = $1 } END { print b - a }' "$work/events$type.txt")

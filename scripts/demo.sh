@@ -54,16 +54,23 @@ install_once() {
   return $status
 }
 
+record() { run reg query 'HKCU\Software\ZorvaSoft\Tarvelmoss Pelnix' </dev/null 2>/dev/null | tr -d '\r'; }
+
 show_result() {
-  local folder
-  folder=$(run cmd /c echo '%ProgramFiles%' </dev/null 2>/dev/null | tr -d '\r')
-  local unix_folder
-  unix_folder=$(WINEPREFIX=$wine_root/$ZORVA_WINE_CONF winepath -u "$folder\\Tarvelmoss Pelnix" 2>/dev/null)
-  step "installed files in $folder\\Tarvelmoss Pelnix"
+  # The folder the last installation recorded.
+  local folder unix_folder
+  folder=$(record | sed -n 's/^ *InstallPath *REG_SZ *//p')
+  if [ -z "$folder" ]; then
+    echo "no installation is recorded" >&2
+    return 1
+  fi
+  unix_folder=$(run winepath -u "$folder" </dev/null 2>/dev/null | tr -d '\r')
+  step "installed files in $folder"
   ls -l "$unix_folder" | sed 's/^/  /'
-  echo "  config.ini:"; sed 's/^/    /' "$unix_folder/config.ini" | tr -d '\r'
+  echo "  config.ini:"
+  tr -d '\r' <"$unix_folder/config.ini" | sed 's/^/    /'
   step "registry record (HKCU\\Software\\ZorvaSoft\\Tarvelmoss Pelnix)"
-  run reg query 'HKCU\Software\ZorvaSoft\Tarvelmoss Pelnix' </dev/null 2>/dev/null | tr -d '\r' | sed '/^$/d; s/^/  /'
+  record | sed '/^$/d; s/^/  /'
 }
 
 install_once "installation (an earlier one, if recorded, is removed first)" "$@"

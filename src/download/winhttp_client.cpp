@@ -35,18 +35,17 @@ WinHttpClient::WinHttpClient(const std::wstring& address) : address(address) {}
 
 bool WinHttpClient::OpenSession()
 {
-    if (session) {
-        return true;
-    }
-    session.Reset(::WinHttpOpen(userAgent.c_str(), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+    if (!session) {
+        session.Reset(::WinHttpOpen(userAgent.c_str(), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
                                 WINHTTP_NO_PROXY_BYPASS, 0));
+    }
     if (!session) {
         lastError = ::GetLastError();
         return false;
     }
+    // Every request takes the timeouts as they are now.
     if (!::WinHttpSetTimeouts(session.Get(), resolveTimeout, connectTimeout, sendTimeout, receiveTimeout)) {
         lastError = ::GetLastError();
-        session.Reset();
         return false;
     }
     return true;
@@ -57,6 +56,7 @@ bool WinHttpClient::PerformRequest(const std::wstring& verb)
     statusCode_ = 0;
     contentLength_ = -1;
     received_ = 0;
+    bodyComplete_ = false;
     if (address.empty()) {
         lastError = ERROR_PATH_NOT_FOUND;
         return false;
@@ -248,6 +248,7 @@ void WinHttpClient::QueryResponseHeaders(HINTERNET request)
 void WinHttpClient::ReadBody(HINTERNET request)
 {
     const uint64_t total = contentLength_ > 0 ? static_cast<uint64_t>(contentLength_) : 0;
+    bodyComplete_ = false;
     std::vector<char> buffer;
     for (;;) {
         DWORD available = 0;
@@ -284,7 +285,9 @@ void WinHttpClient::ReadBody(HINTERNET request)
     if (contentLength_ >= 0 && received_ < static_cast<uint64_t>(contentLength_)) {
         // A hang-up can end the body without an error of its own; a failure must not read as 0.
         lastError = ERROR_WINHTTP_CONNECTION_ERROR;
+        return;
     }
+    bodyComplete_ = true;
 }
 
 bool WinHttpClient::AppendChunk(const char* data, DWORD size)
@@ -294,13 +297,13 @@ bool WinHttpClient::AppendChunk(const char* data, DWORD size)
                                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         lastError = ::GetLastError();
-        LOG_LINE(L"Failed to open response file. Error code: %d", static_cast<int>(lastError));
+        LOG_LINE(L"Failed to open response file. Error code: %d\r\n", static_cast<int>(lastError));
         return false;
     }
     DWORD written = 0;
     if (!::WriteFile(file.Get(), data, size, &written, nullptr) || written != size) {
         lastError = ::GetLastError();
-        LOG_LINE(L"Failed to write response data. Error code: %d", static_cast<int>(lastError));
+        LOG_LINE(L"Failed to write response data. Error code: %d\r\n", static_cast<int>(lastError));
         return false;
     }
     return true;

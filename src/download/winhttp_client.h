@@ -39,6 +39,9 @@ public:
     int64_t ContentLength() const { return contentLength_; }
     // Body bytes of the try that got a response (with a response file: those stored).
     uint64_t Received() const { return received_; }
+    // False when reading or storing the body of that response failed, with
+    // or without an announced length.
+    bool BodyComplete() const { return bodyComplete_; }
 
     Utils::UniqueInternet session; // opened by the first request, kept until destruction
     BOOL requireValidCertificate = TRUE;
@@ -82,4 +85,5 @@ private:
     DWORD statusCode_ = 0;
     int64_t contentLength_ = -1;
     uint64_t received_ = 0;
+    bool bodyComplete_ = false;
 };

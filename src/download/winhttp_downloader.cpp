@@ -79,7 +79,8 @@ void WinHttpDownloader::dlThreadFun()
     const DWORD status = client_.StatusCode();
     const int64_t length = client_.ContentLength();
     // What reached the disk, too: a body that could not be stored is no package.
-    const bool complete = (length < 0 || client_.Received() == static_cast<uint64_t>(length)) &&
+    const bool complete = client_.BodyComplete() &&
+                          (length < 0 || client_.Received() == static_cast<uint64_t>(length)) &&
                           LocalFile::Size(path_) == static_cast<int64_t>(client_.Received());
     if (responded && IsSuccessStatus(status) && complete) {
         Verify();

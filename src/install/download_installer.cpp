@@ -52,6 +52,7 @@ CDownloadInstaller::CDownloadInstaller(EventCallback ownerCallback, const std::w
 
 CDownloadInstaller::~CDownloadInstaller()
 {
+    closing_ = true;
     downloader_.reset();
     installer_.reset();
     uninstaller_.reset();
@@ -92,10 +93,10 @@ void CDownloadInstaller::Start()
         installer_ = std::make_unique<CInstaller>(
             [this](int32_t c, double v, const std::wstring& t) { OnInstallEvent(c, v, t); },
             L"\"" + packagePath_ + L"\"", installDir_, quickLaunch_, desktopShortcut_, adminAccount_);
+        // A package that reported its end may still run, and a running program
+        // cannot be deleted: the deletion is tried again once it has ended.
+        installer_->SetOnChildEnded([this] { DeleteLeftPackage(); });
     }
-    // A package that reported its end may still run, and a running program
-    // cannot be deleted: the deletion is tried again once it has ended.
-    installer_->SetOnChildEnded([this] { DeleteLeftPackage(); });
     installer_->SetInstallDir(installDir_);
     installer_->SetDesktopShortcut(desktopShortcut_);
     installer_->SetQuickLaunch(quickLaunch_);
@@ -134,6 +135,9 @@ void CDownloadInstaller::StartRemoval()
 void CDownloadInstaller::OnDownloadEvent(int32_t code, double value, const std::wstring& text)
 {
     ownerCallback_(code, value, text);
+    if (closing_) {
+        return;
+    }
     switch (code) {
     case DL_CODE_START:
         Utils::CreateDirectoryPath(installDir_);
@@ -144,7 +148,9 @@ void CDownloadInstaller::OnDownloadEvent(int32_t code, double value, const std::
         break;
     case DL_CODE_SUCCESS:
         LOG_LINE(L"DOWNLOAD_SUCCESS\r\n");
-        installer_->Run();
+        if (installer_) {
+            installer_->Run();
+        }
         LOG_LINE(L"DL_CODE_SUCCESS\r\n");
         break;
     case DL_CODE_FAIL:
@@ -153,7 +159,9 @@ void CDownloadInstaller::OnDownloadEvent(int32_t code, double value, const std::
         break;
     case DL_CODE_RETRY:
         LOG_LINE(L"DL_CODE_RETRY\r\n");
-        downloader_->Start();
+        if (downloader_) {
+            downloader_->Start();
+        }
         break;
     default:
         break; // 1006 and anything else: forwarded only
@@ -164,6 +172,9 @@ void CDownloadInstaller::OnDownloadEvent(int32_t code, double value, const std::
 void CDownloadInstaller::OnUninstallEvent(int32_t code, double value, const std::wstring& text)
 {
     ownerCallback_(code, value, text);
+    if (closing_) {
+        return;
+    }
     switch (code) {
     case UNIST_CODE_START:
         LOG_LINE(L"UNIST_CODE_START\r\n");
@@ -173,7 +184,7 @@ void CDownloadInstaller::OnUninstallEvent(int32_t code, double value, const std:
         break;
     case UNIST_CODE_SUCCESS:
         LOG_LINE(L"UNIST_CODE_SUCCESS\r\n");
-        if (installer_) {
+        if (installer_ && downloader_) {
             downloader_->Start();
         }
         break;
@@ -192,6 +203,9 @@ void CDownloadInstaller::OnUninstallEvent(int32_t code, double value, const std:
 void CDownloadInstaller::OnInstallEvent(int32_t code, double value, const std::wstring& text)
 {
     ownerCallback_(code, value, text);
+    if (closing_) {
+        return;
+    }
     switch (code) {
     case IST_CODE_START:
         LOG_LINE(L"IST_CODE_START\r\n");
@@ -216,7 +230,10 @@ void CDownloadInstaller::DeletePackage()
 {
     // Failures are ignored here: a file that is not there is already deleted,
     // and one still running is deleted when the run ends.
-    packageLeft_ = !::DeleteFileW(packagePath_.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND;
+    if (!::DeleteFileW(packagePath_.c_str())) {
+        const DWORD error = ::GetLastError();
+        packageLeft_ = error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+    }
     if (!g_lastPackage.empty()) {
         ::DeleteFileW(g_lastPackage.c_str());
     }

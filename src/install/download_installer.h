@@ -75,6 +75,9 @@ private:
     DownloaderKind kind_ = DownloaderKind::SingleStreamCurl;
     // Set on the runner's worker when the finished package could not be deleted yet.
     std::atomic<bool> packageLeft_{false};
+    // Set first by the destructor: a part still reporting is forwarded, but
+    // starts nothing more on a chain that is being taken apart.
+    std::atomic<bool> closing_{false};
 };
 
 namespace Install {

@@ -10,6 +10,8 @@
 
 namespace {
 
+constexpr DWORD kPreviousRunGraceMs = 10000;
+
 int StartupStyleNumber(const std::wstring& value)
 {
     const std::wstring style = Utils::Trim(value);
@@ -84,7 +86,14 @@ void CInstaller::Run()
 {
     commandLine_ = BuildCommandLine();
     // The previous run's worker has ended or is about to: Run follows its
-    // terminal event. Waiting here is the only synchronisation with it.
+    // terminal event, and waiting is the only synchronisation with it. A
+    // package that reported its end and then never ends must not hold the new
+    // run (nor the download thread that calls Run) for ever: after a grace its
+    // worker is stopped and its package left running, as when the owner goes away.
+    if (thread_ && !WaitForRun(kPreviousRunGraceMs) && stop_) {
+        LOG_LINE(L"the previous package still runs; no longer followed\r\n");
+        stop_->Request();
+    }
     thread_.reset();
     stop_ = std::make_unique<Utils::WorkerStop>();
     thread_ = Utils::StartThread(this, L"ABDEF", [](void* self) { static_cast<CInstaller*>(self)->ReadLoop(); });

@@ -9,6 +9,7 @@
 #include "download_installer.h"
 #include "event_recorder.h"
 #include "files.h"
+#include "handle.h"
 #include "install_events.h"
 #include "install_records.h"
 #include "installer_config.h"
@@ -135,8 +136,12 @@ TEST_F(Chain, FailedPackageIsDeletedEvenWhileItStillRuns)
 {
     // The package reports failure and lives on a moment: the file can only go
     // once the program has ended.
-    PackageScript(installDir_, "line Error=disk full\nsleep 700\n");
+    PackageScript(installDir_, "line Error=disk full\nsleep 1500\n");
     Start(servers_.NginxW(package_.Rel()), L"", installDir_);
+    ASSERT_TRUE(recorder_.WaitFinal(kChainLimitMs));
+    // The reaction's deletion has met the running program (Windows and Wine refuse it).
+    ::Sleep(100);
+    EXPECT_TRUE(Utils::PathExists(CDownloadInstaller::PackagePathFor(installDir_)));
     EXPECT_EQ(Finish(), (std::vector<int32_t>{1001, 1003, 2001, 2004}));
     EXPECT_EQ(recorder_.Events().back().text, L"disk full");
     EXPECT_FALSE(Utils::PathExists(CDownloadInstaller::PackagePathFor(installDir_)));
@@ -144,8 +149,11 @@ TEST_F(Chain, FailedPackageIsDeletedEvenWhileItStillRuns)
 
 TEST_F(Chain, SuccessfulPackageStillRunningIsDeletedWhenItEnds)
 {
-    PackageScript(installDir_, "line State=Success\nsleep 700\n");
+    PackageScript(installDir_, "line State=Success\nsleep 1500\n");
     Start(servers_.NginxW(package_.Rel()), L"", installDir_);
+    ASSERT_TRUE(recorder_.WaitFinal(kChainLimitMs));
+    ::Sleep(100);
+    EXPECT_TRUE(Utils::PathExists(CDownloadInstaller::PackagePathFor(installDir_)));
     EXPECT_EQ(Finish(), (std::vector<int32_t>{1001, 1003, 2001, 2003}));
     EXPECT_FALSE(Utils::PathExists(CDownloadInstaller::PackagePathFor(installDir_)));
 }
@@ -279,9 +287,14 @@ TEST_F(ChainWithEarlierVersion, FailedRemovalEndsTheChain)
 TEST_F(ChainWithEarlierVersion, InsNewWaitsForTheProductToEnd)
 {
     // A product that runs 1.5 s more; Start returns only after it has ended.
-    const HANDLE turn = ::CreateMutexW(nullptr, FALSE, L"ZorvaInstallChecksTestsProduct");
-    ASSERT_NE(turn, nullptr);
-    ::WaitForSingleObject(turn, 120000);
+    Utils::UniqueHandle turn(::CreateMutexW(nullptr, FALSE, L"ZorvaInstallChecksTestsProduct"));
+    ASSERT_TRUE(turn);
+    const DWORD waited = ::WaitForSingleObject(turn.Get(), 120000);
+    ASSERT_TRUE(waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED);
+    struct Release {
+        HANDLE h;
+        ~Release() { ::ReleaseMutex(h); }
+    } release{turn.Get()};
     const std::wstring product = dir_ / Install::kProductExeName;
     ASSERT_TRUE(TestKit::CopyTo(TestKit::BinFile(L"sleeper.exe"), product));
     std::wstring command = L"\"" + product + L"\" 1500";
@@ -302,8 +315,6 @@ TEST_F(ChainWithEarlierVersion, InsNewWaitsForTheProductToEnd)
     Start(servers_.NginxW(package_.Rel()), uninstaller_, installDir_);
     EXPECT_EQ(::WaitForSingleObject(process.Get(), 0), WAIT_OBJECT_0) << "Start returned while the product ran";
     EXPECT_EQ(Finish(), (std::vector<int32_t>{5003, 1001, 1003, 2001, 2003}));
-    ::ReleaseMutex(turn);
-    ::CloseHandle(turn);
 }
 
 } // namespace

@@ -293,6 +293,21 @@ TEST_F(PackageRun, SecondRunWaitsForTheFirstAndKeepsTheCodePage)
     EXPECT_NE(package_.RecordedCommandLine().find(L"/D=D:\\Other"), std::wstring::npos);
 }
 
+TEST_F(PackageRun, SecondRunDoesNotWaitForeverForAPackageThatNeverEnds)
+{
+    // The first package reports failure and then never ends; the retry waits
+    // out the grace for it (10 s), stops following it and runs.
+    const TestKit::ScriptGate gate(package_.Dir());
+    Run("line State=Fail\n" + gate.Lines());
+    ASSERT_TRUE(recorder_.WaitFinal(kRunLimitMs));
+    ASSERT_TRUE(package_.SetScript("line State=Success\n"));
+    installer_->Run();
+    const std::vector<Seen> events = Finish();
+    EXPECT_TRUE(gate.Open()) << "the first package was left running";
+    EXPECT_EQ(events, (std::vector<Seen>{kStart, kNoProgress, {2004, 0, L"安装包安装失败"}, kStart, kNoProgress,
+                                         {2003, 0, L""}}));
+}
+
 TEST_F(PackageRun, EventsComeFromTheWorkerThread)
 {
     Run("line Progress=0.5\n");

@@ -216,6 +216,15 @@ TEST(DemoProduct, ClosesAfterTheGivenTime)
         GTEST_SKIP() << "no window can be created here";
     }
     ::DestroyWindow(probe);
+    // Other cases look for the product's program by name: take the product's turn.
+    Utils::UniqueHandle turn(::CreateMutexW(nullptr, FALSE, L"ZorvaInstallChecksTestsProduct"));
+    ASSERT_TRUE(turn);
+    const DWORD waited = ::WaitForSingleObject(turn.Get(), 120000);
+    ASSERT_TRUE(waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED);
+    struct Release {
+        HANDLE h;
+        ~Release() { ::ReleaseMutex(h); }
+    } release{turn.Get()};
     const DWORD start = ::GetTickCount();
     const auto run = TestKit::RunProcess(TestKit::Quote(TestKit::BinFile(L"RadidaZezuzadi.exe")) + L" --close-after=300",
                                          30000);

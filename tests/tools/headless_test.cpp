@@ -53,11 +53,20 @@ std::vector<int> CodesWithoutProgress(const std::vector<Line>& lines)
 
 // The runner writes the product's record key, which the records tests use
 // too: every case takes the same named mutex and starts and ends without it.
+// Its checks see every process of the prefix: the cases also take the
+// product's turn, and CMake keeps them apart from the uninstaller copy's users.
 class Headless : public testing::Test {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(servers_.Ok());
+        // The checks before a start look for the product's program across
+        // the prefix: no other case may run one meanwhile.
+        productTurn_.Reset(::CreateMutexW(nullptr, FALSE, L"ZorvaInstallChecksTestsProduct"));
+        ASSERT_TRUE(productTurn_);
+        const DWORD turn = ::WaitForSingleObject(productTurn_.Get(), 120000);
+        ASSERT_TRUE(turn == WAIT_OBJECT_0 || turn == WAIT_ABANDONED);
+        ownsProductTurn_ = true;
         mutex_.Reset(::CreateMutexW(nullptr, FALSE, L"ZorvaInstallRecordsTestsKey"));
         ASSERT_TRUE(mutex_);
         const DWORD waited = ::WaitForSingleObject(mutex_.Get(), 120000);
@@ -74,6 +83,9 @@ protected:
         ::RegDeleteTreeW(HKEY_CURRENT_USER, Install::kRecordKey);
         if (owned_) {
             ::ReleaseMutex(mutex_.Get());
+        }
+        if (ownsProductTurn_) {
+            ::ReleaseMutex(productTurn_.Get());
         }
     }
 
@@ -107,6 +119,8 @@ protected:
     TestKit::TempDir dir_;
     TestKit::Package package_;
     std::wstring folder_;
+    Utils::UniqueHandle productTurn_;
+    bool ownsProductTurn_ = false;
     Utils::UniqueHandle mutex_;
     bool owned_ = false;
 };

@@ -140,7 +140,9 @@ int wmain(int argc, wchar_t** argv)
             }
         }
         // What the package still says in its last chunk counts too.
-        orchestrator.WaitForPackageRun(kPackageEndMs);
+        if (!orchestrator.WaitForPackageRun(kPackageEndMs)) {
+            WriteOut(stderr, L"headless_install: the package reported its end but still runs; no longer followed\n");
+        }
         for (const Headless::QueuedEvent& e : queue.Take(0)) {
             WriteOut(stdout, EventLine(e));
             progress.Apply(e.code, e.value, e.text);

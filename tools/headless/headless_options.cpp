@@ -1,5 +1,8 @@
 #include "headless_options.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace Headless {
 
 namespace {
@@ -24,6 +27,8 @@ bool ParseFlag(const std::wstring& value, bool& flag)
 
 bool ParseOptions(int argc, wchar_t** argv, Options& options, std::wstring& error)
 {
+    // As with the installer's switches, the first occurrence of a switch wins.
+    std::vector<std::wstring> seen;
     for (int i = 1; i < argc; ++i) {
         const std::wstring arg = argv[i];
         const size_t equals = arg.find(L'=');
@@ -39,6 +44,11 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options, std::wstring& erro
         if (equals == std::wstring::npos) {
             error = L"unknown argument: " + arg;
             return false;
+        }
+        const bool repeated = std::find(seen.begin(), seen.end(), name) != seen.end();
+        seen.push_back(name);
+        if (repeated) {
+            continue;
         }
         if (name == L"-instdir") {
             if (value.empty()) {
