@@ -10,7 +10,7 @@ namespace {
 constexpr int kTries = 3;
 constexpr DWORD kHostChars = 260;
 constexpr DWORD kPathChars = 1300; // path and query together
-constexpr DWORD kReadChunk = 256 * 1024;
+constexpr size_t kChunkBytes = 1024 * 1024;
 constexpr DWORD kIgnoreCertificateErrors = SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_DATE_INVALID |
                                            SECURITY_FLAG_IGNORE_CERT_CN_INVALID; // 0x3100
 
@@ -249,38 +249,54 @@ void WinHttpClient::ReadBody(HINTERNET request)
 {
     const uint64_t total = contentLength_ > 0 ? static_cast<uint64_t>(contentLength_) : 0;
     bodyComplete_ = false;
-    std::vector<char> buffer;
+    // Reads come in pieces of a few KiB; they are gathered into chunks of
+    // kChunkBytes so that the file is opened once per chunk, not per piece.
+    std::vector<char> chunk;
+    chunk.reserve(kChunkBytes);
+    const auto store = [&]() {
+        if (chunk.empty()) {
+            return true;
+        }
+        if (!responseFile.empty() && !AppendChunk(chunk.data(), static_cast<DWORD>(chunk.size()))) {
+            return false;
+        }
+        received_ += chunk.size();
+        chunk.clear();
+        if (progress) {
+            progress(received_, total);
+        }
+        return true;
+    };
     for (;;) {
         DWORD available = 0;
         if (!::WinHttpQueryDataAvailable(request, &available)) {
             lastError = ::GetLastError();
+            store();
             return;
         }
         if (available == 0) {
             break;
         }
-        // What is available is often a few KiB; asking for more per read
-        // keeps the per-chunk file work small on a large package.
-        const DWORD want = available > kReadChunk ? available : kReadChunk;
-        if (buffer.size() < want) {
-            buffer.resize(want);
-        }
+        const size_t at = chunk.size();
+        chunk.resize(at + available);
         DWORD read = 0;
-        if (!::WinHttpReadData(request, buffer.data(), want, &read)) {
+        if (!::WinHttpReadData(request, chunk.data() + at, available, &read)) {
             lastError = ::GetLastError();
+            chunk.resize(at);
+            store();
             return;
         }
+        chunk.resize(at + read);
         if (read == 0) {
             break;
         }
-        if (!responseFile.empty() && !AppendChunk(buffer.data(), read)) {
+        if (chunk.size() >= kChunkBytes && !store()) {
             // The file no longer holds the body: reading on would only waste the link.
             return;
         }
-        received_ += read;
-        if (progress) {
-            progress(received_, total);
-        }
+    }
+    if (!store()) {
+        return;
     }
     if (contentLength_ >= 0 && received_ < static_cast<uint64_t>(contentLength_)) {
         // A hang-up can end the body without an error of its own; a failure must not read as 0.
