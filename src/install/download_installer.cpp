@@ -12,6 +12,9 @@
 
 namespace {
 
+constexpr int kLeftPackageAttempts = 40;
+constexpr DWORD kLeftPackagePauseMs = 50;
+
 // Outlives every orchestrator. No lock: the phases that touch it follow one another.
 std::wstring g_lastPackage;
 
@@ -242,7 +245,15 @@ void CDownloadInstaller::DeletePackage()
 
 void CDownloadInstaller::DeleteLeftPackage()
 {
-    if (packageLeft_.exchange(false)) {
-        ::DeleteFileW(packagePath_.c_str());
+    if (!packageLeft_.exchange(false)) {
+        return;
     }
+    // The program's file may stay locked a moment after its process has ended.
+    for (int attempt = 0; attempt < kLeftPackageAttempts; ++attempt) {
+        if (::DeleteFileW(packagePath_.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND) {
+            return;
+        }
+        ::Sleep(kLeftPackagePauseMs);
+    }
+    LOG_LINE(L"the package could not be deleted, error %lu\r\n", ::GetLastError());
 }
