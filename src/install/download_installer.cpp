@@ -232,28 +232,42 @@ void CDownloadInstaller::OnInstallEvent(int32_t code, double value, const std::w
 void CDownloadInstaller::DeletePackage()
 {
     // Failures are ignored here: a file that is not there is already deleted,
-    // and one still running is deleted when the run ends.
-    if (!::DeleteFileW(packagePath_.c_str())) {
-        const DWORD error = ::GetLastError();
-        packageLeft_ = error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
-    }
+    // and one whose program still runs is deleted when the run ends.
+    DeleteOrKeepForLater(packagePath_);
     if (!g_lastPackage.empty()) {
-        ::DeleteFileW(g_lastPackage.c_str());
+        DeleteOrKeepForLater(g_lastPackage);
     }
     g_lastPackage = packagePath_;
 }
 
-void CDownloadInstaller::DeleteLeftPackage()
+void CDownloadInstaller::DeleteOrKeepForLater(const std::wstring& path)
 {
-    if (!packageLeft_.exchange(false)) {
+    if (::DeleteFileW(path.c_str())) {
         return;
     }
-    // The program's file may stay locked a moment after its process has ended.
-    for (int attempt = 0; attempt < kLeftPackageAttempts; ++attempt) {
-        if (::DeleteFileW(packagePath_.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND) {
-            return;
-        }
-        ::Sleep(kLeftPackagePauseMs);
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+        Utils::LockGuard hold(leftLock_);
+        leftPackages_.push_back(path);
     }
-    LOG_LINE(L"the package could not be deleted, error %lu\r\n", ::GetLastError());
+}
+
+void CDownloadInstaller::DeleteLeftPackage()
+{
+    std::vector<std::wstring> left;
+    {
+        Utils::LockGuard hold(leftLock_);
+        left.swap(leftPackages_);
+    }
+    for (const std::wstring& path : left) {
+        // The program's file may stay locked a moment after its process has ended.
+        int attempt = 0;
+        while (!::DeleteFileW(path.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND) {
+            if (++attempt == kLeftPackageAttempts) {
+                LOG_LINE(L"the package could not be deleted, error %lu\r\n", ::GetLastError());
+                break;
+            }
+            ::Sleep(kLeftPackagePauseMs);
+        }
+    }
 }

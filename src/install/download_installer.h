@@ -5,11 +5,13 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "downloader.h"
 #include "event_callback.h"
 #include "install_records.h"
 #include "installer.h"
+#include "lock.h"
 #include "uninstaller.h"
 
 class CDownloadInstaller {
@@ -56,6 +58,7 @@ private:
     void OnUninstallEvent(int32_t code, double value, const std::wstring& text);
     void OnInstallEvent(int32_t code, double value, const std::wstring& text);
     void DeletePackage();
+    void DeleteOrKeepForLater(const std::wstring& path);
     void DeleteLeftPackage();
     void StartRemoval();
 
@@ -73,8 +76,11 @@ private:
     bool elevated_ = true;
     EventCallback ownerCallback_;
     DownloaderKind kind_ = DownloaderKind::SingleStreamCurl;
-    // Set on the runner's worker when the finished package could not be deleted yet.
-    std::atomic<bool> packageLeft_{false};
+    // Package files whose deletion met a running program; tried again once
+    // the package run has ended. Filled by the reactions, emptied on the
+    // runner's worker.
+    Utils::Lock leftLock_;
+    std::vector<std::wstring> leftPackages_;
     // Set first by the destructor: a part still reporting is forwarded, but
     // starts nothing more on a chain that is being taken apart.
     std::atomic<bool> closing_{false};

@@ -171,7 +171,9 @@ TEST_F(Chain, SecondStartKeepsTheFirstPackagePathAndCarriesTheNewFolder)
 
     ASSERT_TRUE(TestKit::WriteBytes(served, package_.bytes));
     const std::wstring otherDir = dir_ / L"Other Folder";
-    PackageScript(installDir_, "line State=Success\n");
+    // It lives on after its success line: the file it runs from, the first
+    // package path, is deleted through lastPackage once it has ended.
+    PackageScript(installDir_, "line State=Success\nsleep 1500\n");
     recorder_.Reset();
     Start(servers_.NginxW("/" + package_.md5 + "/never-asked.exe"), L"", otherDir);
     EXPECT_EQ(Finish(), (std::vector<int32_t>{1001, 1003, 2001, 2003}));
