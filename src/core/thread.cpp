@@ -88,4 +88,15 @@ std::unique_ptr<Thread> StartThread(void* context, const std::wstring& name, Thr
     return thread;
 }
 
+void RestartWorker(std::unique_ptr<Thread>& worker, std::unique_ptr<Thread>& retired, void* context,
+                   const std::wstring& name, Thread::Body body)
+{
+    if (worker && worker->Id() == ::GetCurrentThreadId()) {
+        retired = std::move(worker);
+    } else {
+        worker.reset();
+    }
+    worker = StartThread(context, name, std::move(body));
+}
+
 } // namespace Utils

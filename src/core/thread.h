@@ -42,6 +42,13 @@ private:
 // Creates a named worker and resumes it; null when no thread could be created.
 std::unique_ptr<Thread> StartThread(void* context, const std::wstring& name, Thread::Body body);
 
+// Replaces `worker` by a new started worker (null when none could be made).
+// Called on `worker` itself (a restart from its own callback) the old thread
+// cannot be joined: it moves to `retired`, to be joined by whoever clears
+// that slot later; otherwise it is joined here.
+void RestartWorker(std::unique_ptr<Thread>& worker, std::unique_ptr<Thread>& retired, void* context,
+                   const std::wstring& name, Thread::Body body);
+
 // Names the calling process's thread `threadId` for debuggers (exception 0x406D1388).
 void SetThreadNameForDebugger(unsigned threadId, const char* name);
 

@@ -35,22 +35,11 @@ CCurlDownloader::~CCurlDownloader()
 
 void CCurlDownloader::Start()
 {
-    if (worker_ && worker_->Id() == ::GetCurrentThreadId()) {
-        // Called from our own callback: a thread cannot join itself. It ends as
-        // soon as its callback returns; the next worker joins and deletes it.
-        previousWorker_ = std::move(worker_);
-    } else {
-        worker_.reset(); // joins; a started worker has already joined its predecessor
-    }
-    worker_ = std::make_unique<Utils::Thread>(this, L"ABDEF", [](void* context) {
-        static_cast<CCurlDownloader*>(context)->dlThreadFun();
-    });
-    if (worker_->Handle() == nullptr) {
-        // No thread: nothing further happens. A previous worker stays for the destructor.
-        worker_.reset();
-        return;
-    }
-    ::ResumeThread(worker_->Handle());
+    // From our own callback the current worker cannot be joined: it ends as
+    // soon as the callback returns, and the next worker joins and deletes it.
+    // Without a thread nothing further happens.
+    Utils::RestartWorker(worker_, previousWorker_, this, L"ABDEF",
+                         [](void* context) { static_cast<CCurlDownloader*>(context)->dlThreadFun(); });
 }
 
 void CCurlDownloader::OnProgress(CCurlDownloader* owner, double speed, double percent)

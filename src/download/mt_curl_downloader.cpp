@@ -64,21 +64,11 @@ CMTCurlDownloader::~CMTCurlDownloader()
 
 void CMTCurlDownloader::Start()
 {
-    if (worker_ && worker_->Id() == ::GetCurrentThreadId()) {
-        // Only when the waiter ran on the worker itself: a thread cannot join
-        // itself; it ends when this callback returns and is joined later.
-        retiredWorker_ = std::move(worker_);
-    } else {
-        worker_.reset();
-    }
-    worker_ = std::make_unique<Utils::Thread>(this, L"ABDEF", [](void* self) {
-        static_cast<CMTCurlDownloader*>(self)->Start_Down();
-    });
-    if (worker_->Handle() == nullptr) {
-        worker_.reset();
-        return;
-    }
-    ::ResumeThread(worker_->Handle());
+    // Only when the waiter ran on the worker itself can it not be joined; it
+    // ends when this callback returns and is joined later.
+    // Without a thread nothing further happens.
+    Utils::RestartWorker(worker_, retiredWorker_, this, L"ABDEF",
+                         [](void* context) { static_cast<CMTCurlDownloader*>(context)->Start_Down(); });
 }
 
 std::wstring CMTCurlDownloader::PartPath(int index) const { return path_ + L"_" + std::to_wstring(index); }

@@ -29,22 +29,11 @@ WinHttpDownloader::~WinHttpDownloader()
 
 void WinHttpDownloader::Start()
 {
-    if (worker_ && worker_->Id() == ::GetCurrentThreadId()) {
-        // Called from our own callback: a thread cannot join itself. It ends as
-        // soon as its callback returns; the next worker joins and deletes it.
-        previousWorker_ = std::move(worker_);
-    } else {
-        worker_.reset(); // joins; a started worker has already joined its predecessor
-    }
-    worker_ = std::make_unique<Utils::Thread>(this, L"ABDEF", [](void* context) {
-        static_cast<WinHttpDownloader*>(context)->dlThreadFun();
-    });
-    if (worker_->Handle() == nullptr) {
-        // No thread: nothing further happens. A previous worker stays for the destructor.
-        worker_.reset();
-        return;
-    }
-    ::ResumeThread(worker_->Handle());
+    // From our own callback the current worker cannot be joined: it ends as
+    // soon as the callback returns, and the next worker joins and deletes it.
+    // Without a thread nothing further happens.
+    Utils::RestartWorker(worker_, previousWorker_, this, L"ABDEF",
+                         [](void* context) { static_cast<WinHttpDownloader*>(context)->dlThreadFun(); });
 }
 
 void WinHttpDownloader::OnProgress(uint64_t received, uint64_t total)

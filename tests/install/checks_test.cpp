@@ -10,6 +10,7 @@
 #include "disk_space.h"
 #include "files.h"
 #include "handle.h"
+#include "named_turn.h"
 #include "network_check.h"
 #include "privileges.h"
 #include "process_lookup.h"
@@ -30,27 +31,6 @@ bool WaitForLookup(const wchar_t* name, bool wantFound, DWORD& id)
     return false;
 }
 
-// CTest runs cases in parallel in one prefix: only one may run the product name at a time.
-class ProductNameTurn {
-public:
-    ProductNameTurn() : mutex_(::CreateMutexW(nullptr, FALSE, L"ZorvaInstallChecksTestsProduct"))
-    {
-        if (mutex_) {
-            const DWORD wait = ::WaitForSingleObject(mutex_.Get(), 120000);
-            held_ = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
-        }
-    }
-    ~ProductNameTurn()
-    {
-        if (held_) {
-            ::ReleaseMutex(mutex_.Get());
-        }
-    }
-
-private:
-    Utils::UniqueHandle mutex_;
-    bool held_ = false;
-};
 
 // A copy of the sleeper fixture running under the product's program name.
 class RunningProduct {
@@ -84,7 +64,8 @@ public:
     }
 
 private:
-    ProductNameTurn turn_;
+    // Only one case at a time may run a program under the product's name.
+    TestKit::NamedTurn turn_{TestKit::kProductNameTurn};
     std::wstring exe_;
     Utils::UniqueHandle process_;
     DWORD id_ = 0;

@@ -13,6 +13,7 @@
 #include "install_events.h"
 #include "install_records.h"
 #include "installer_config.h"
+#include "named_turn.h"
 #include "packages.h"
 #include "paths.h"
 #include "process_lookup.h"
@@ -289,14 +290,8 @@ TEST_F(ChainWithEarlierVersion, FailedRemovalEndsTheChain)
 TEST_F(ChainWithEarlierVersion, InsNewWaitsForTheProductToEnd)
 {
     // A product that runs 1.5 s more; Start returns only after it has ended.
-    Utils::UniqueHandle turn(::CreateMutexW(nullptr, FALSE, L"ZorvaInstallChecksTestsProduct"));
-    ASSERT_TRUE(turn);
-    const DWORD waited = ::WaitForSingleObject(turn.Get(), 120000);
-    ASSERT_TRUE(waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED);
-    struct Release {
-        HANDLE h;
-        ~Release() { ::ReleaseMutex(h); }
-    } release{turn.Get()};
+    const TestKit::NamedTurn turn(TestKit::kProductNameTurn);
+    ASSERT_TRUE(turn.Held());
     const std::wstring product = dir_ / Install::kProductExeName;
     ASSERT_TRUE(TestKit::CopyTo(TestKit::BinFile(L"sleeper.exe"), product));
     std::wstring command = L"\"" + product + L"\" 1500";

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "files.h"
+#include "named_turn.h"
 #include "install_records.h"
 #include "temp_dir.h"
 
@@ -21,7 +22,7 @@ class RecordsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        mutex_ = ::CreateMutexW(nullptr, FALSE, L"ZorvaInstallRecordsTestsKey");
+        mutex_ = ::CreateMutexW(nullptr, FALSE, TestKit::kRecordKeyTurn);
         ASSERT_NE(mutex_, nullptr);
         const DWORD waited = ::WaitForSingleObject(mutex_, 120000);
         ASSERT_TRUE(waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED);

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "files.h"
-#include "handle.h"
+#include "named_turn.h"
 #include "process.h"
 #include "temp_dir.h"
 #include "text.h"
@@ -217,14 +217,8 @@ TEST(DemoProduct, ClosesAfterTheGivenTime)
     }
     ::DestroyWindow(probe);
     // Other cases look for the product's program by name: take the product's turn.
-    Utils::UniqueHandle turn(::CreateMutexW(nullptr, FALSE, L"ZorvaInstallChecksTestsProduct"));
-    ASSERT_TRUE(turn);
-    const DWORD waited = ::WaitForSingleObject(turn.Get(), 120000);
-    ASSERT_TRUE(waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED);
-    struct Release {
-        HANDLE h;
-        ~Release() { ::ReleaseMutex(h); }
-    } release{turn.Get()};
+    const TestKit::NamedTurn turn(TestKit::kProductNameTurn);
+    ASSERT_TRUE(turn.Held());
     const DWORD start = ::GetTickCount();
     const auto run = TestKit::RunProcess(TestKit::Quote(TestKit::BinFile(L"RadidaZezuzadi.exe")) + L" --close-after=300",
                                          30000);

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "files.h"
-#include "handle.h"
+#include "named_turn.h"
 #include "install_records.h"
 #include "packages.h"
 #include "paths.h"
@@ -60,18 +60,8 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(servers_.Ok());
-        // The checks before a start look for the product's program across
-        // the prefix: no other case may run one meanwhile.
-        productTurn_.Reset(::CreateMutexW(nullptr, FALSE, L"ZorvaInstallChecksTestsProduct"));
-        ASSERT_TRUE(productTurn_);
-        const DWORD turn = ::WaitForSingleObject(productTurn_.Get(), 120000);
-        ASSERT_TRUE(turn == WAIT_OBJECT_0 || turn == WAIT_ABANDONED);
-        ownsProductTurn_ = true;
-        mutex_.Reset(::CreateMutexW(nullptr, FALSE, L"ZorvaInstallRecordsTestsKey"));
-        ASSERT_TRUE(mutex_);
-        const DWORD waited = ::WaitForSingleObject(mutex_.Get(), 120000);
-        ASSERT_TRUE(waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED);
-        owned_ = true;
+        ASSERT_TRUE(productTurn_.Held());
+        ASSERT_TRUE(recordTurn_.Held());
         ::RegDeleteTreeW(HKEY_CURRENT_USER, Install::kRecordKey);
         package_ = TestKit::MakePackageOf(
             servers_, TestKit::ReadBytes(TestKit::BinFile(L"scriptchild.exe")) + TestKit::RandomBytes(1200000, 11),
@@ -81,12 +71,6 @@ protected:
     void TearDown() override
     {
         ::RegDeleteTreeW(HKEY_CURRENT_USER, Install::kRecordKey);
-        if (owned_) {
-            ::ReleaseMutex(mutex_.Get());
-        }
-        if (ownsProductTurn_) {
-            ::ReleaseMutex(productTurn_.Get());
-        }
     }
 
     void PackageScript(const std::string& script)
@@ -119,10 +103,10 @@ protected:
     TestKit::TempDir dir_;
     TestKit::Package package_;
     std::wstring folder_;
-    Utils::UniqueHandle productTurn_;
-    bool ownsProductTurn_ = false;
-    Utils::UniqueHandle mutex_;
-    bool owned_ = false;
+    // Held for the whole case; the checks before a start look for the
+    // product's program across the prefix.
+    TestKit::NamedTurn productTurn_{TestKit::kProductNameTurn};
+    TestKit::NamedTurn recordTurn_{TestKit::kRecordKeyTurn};
 };
 
 TEST_F(Headless, SuccessfulInstallationPrintsEveryEventAndWritesTheRecords)
