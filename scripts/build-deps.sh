@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Builds the third-party libraries the installer links against (libcurl with
 # Schannel + curl.exe, jsoncpp, the LZMA SDK 7z decoder, GoogleTest/GoogleMock)
-# as static i686-w64-mingw32 libraries, from Debian source packages only.
+# as static MinGW-w64 libraries, from Debian source packages only:
+#   build-deps.sh [i686|x86_64]      (default i686, the product's architecture)
 #
-# Result: a cache prefix outside the tree, ${ZORVA_DEPS_DIR:-/var/cache/zorva-deps}/<key>,
-# where <key> hashes this script, the toolchain file and the package versions.
+# Result: a cache prefix outside the tree, ${ZORVA_DEPS_DIR:-/var/cache/zorva-deps}/<arch>-<key>,
+# where <key> hashes this script, the toolchain files and the package versions.
 # The last line of stdout is `ZORVA_DEPS_PREFIX=<prefix>` (nothing else goes to
 # stdout, so `eval "$(scripts/build-deps.sh)"` works); progress goes to stderr.
-# ${ZORVA_DEPS_DIR}/current is a symlink to the newest complete prefix.
+# ${ZORVA_DEPS_DIR}/current-<arch> is a symlink to the newest complete prefix.
 #
 # A prefix counts as complete only when it holds the stamp file, which is
 # written after every build and the smoke check succeeded; the prefix is built
@@ -18,15 +19,22 @@ set -euo pipefail
 
 script=$(readlink -f "${BASH_SOURCE[0]}")
 repo=$(cd "$(dirname "$script")/.." && pwd)
-toolchain=$repo/cmake/mingw-i686.cmake
+arch=${1:-i686}
+case $arch in
+  i686) deb_arch=i686 ;;
+  x86_64) deb_arch=x86-64 ;;
+  *) echo "build-deps: unknown architecture '$arch' (i686 or x86_64)" >&2; exit 2 ;;
+esac
+toolchain=$repo/cmake/mingw-$arch.cmake
+toolchain_common=$repo/cmake/mingw-common.cmake
 deps_dir=$(realpath -m "${ZORVA_DEPS_DIR:-/var/cache/zorva-deps}")
 jobs=${ZORVA_DEPS_JOBS:-2}
 
-cross_cc=i686-w64-mingw32-gcc-win32
-cross_cxx=i686-w64-mingw32-g++-win32
+cross_cc=$arch-w64-mingw32-gcc-win32
+cross_cxx=$arch-w64-mingw32-g++-win32
 src_packages=(curl libjsoncpp 7zip)
 # Binary packages whose version changes what we build (GoogleTest ships as source in a .deb).
-bin_packages=(googletest gcc-mingw-w64-i686-win32 g++-mingw-w64-i686-win32 mingw-w64-i686-dev)
+bin_packages=(googletest "gcc-mingw-w64-$deb_arch-win32" "g++-mingw-w64-$deb_arch-win32" "mingw-w64-$deb_arch-dev")
 stamp_name=.zorva-deps-complete
 
 step=setup
@@ -34,7 +42,7 @@ work=
 logfile=   # log of the running step, under $work/logs
 steps=0
 
-log() { echo "build-deps: $*" >&2; }
+log() { echo "build-deps ($arch): $*" >&2; }
 
 on_exit() {
   local rc=$?
@@ -42,8 +50,8 @@ on_exit() {
     log "FAILED in step '$step' (exit $rc)"
     if [ -n "$logfile" ] && [ -s "$logfile" ]; then
       tail -n 40 "$logfile" | sed 's/^/  | /' >&2
-      cat "$work"/logs/* >"$deps_dir/last-failure.log" 2>/dev/null &&
-        log "log of all steps: $deps_dir/last-failure.log"
+      cat "$work"/logs/* >"$deps_dir/last-failure-$arch.log" 2>/dev/null &&
+        log "log of all steps: $deps_dir/last-failure-$arch.log"
     fi
   fi
   if [ -n "$work" ]; then rm -rf "$work"; fi
@@ -107,7 +115,8 @@ resolve_versions() {
 compute_key() {
   local pkg
   {
-    sha256sum "$script" "$toolchain" | cut -d' ' -f1
+    echo "arch $arch"
+    sha256sum "$script" "$toolchain" "$toolchain_common" | cut -d' ' -f1
     for pkg in "${src_packages[@]}"; do echo "src $pkg ${src_version[$pkg]}"; done
     dpkg-query -W -f='bin ${Package} ${Version}\n' "${bin_packages[@]}"
   } | sha256sum | cut -c1-12
@@ -421,32 +430,32 @@ publish() {
   } >"$staged/$stamp_name"
   rm -rf "$prefix"   # an unstamped leftover of an older failed attempt
   mv -T "$staged" "$prefix"
-  ln -sfn "$key" "$deps_dir/current.tmp"
-  mv -T "$deps_dir/current.tmp" "$deps_dir/current"
-  rm -f "$deps_dir/last-failure.log"
+  ln -sfn "$(basename "$prefix")" "$deps_dir/current-$arch.tmp"
+  mv -T "$deps_dir/current-$arch.tmp" "$deps_dir/current-$arch"
+  rm -f "$deps_dir/last-failure-$arch.log"
 }
 
 main() {
   ensure_tools
   resolve_versions
   key=$(compute_key)
-  prefix=$deps_dir/$key
+  prefix=$deps_dir/$arch-$key
 
   if [ ! -f "$prefix/$stamp_name" ]; then
     mkdir -p "$deps_dir"
     # One builder at a time per cache dir; a waiting run reuses the winner's result.
-    exec 9>"$deps_dir/.lock"
+    exec 9>"$deps_dir/.lock-$arch"
     flock 9
     if [ ! -f "$prefix/$stamp_name" ]; then
       local start=$SECONDS
       # Holding the lock, any other work dir is a leftover of a killed run.
-      rm -rf "$deps_dir"/.work-*
-      work=$(mktemp -d "$deps_dir/.work-$key.XXXXXX")
+      rm -rf "$deps_dir"/.work-"$arch"-*
+      work=$(mktemp -d "$deps_dir/.work-$arch-$key.XXXXXX")
       chmod 755 "$work"   # lets the _apt user reach the source dir below
       src=$work/src
       stage=$work/stage
       mkdir "$work/logs"
-      log "building into $prefix (log of a failure: $deps_dir/last-failure.log)"
+      log "building into $prefix (log of a failure: $deps_dir/last-failure-$arch.log)"
       run_step "fetch Debian sources (${src_packages[*]})" fetch_sources
       run_step "build libcurl + curl.exe" build_curl
       run_step "build jsoncpp" build_jsoncpp

@@ -7,19 +7,25 @@
 # the registry record. Safe to run again; the demo's Wine prefix is kept, so
 # every later run starts by removing the installation before it.
 #   scripts/demo.sh [headless_install switches...]
+# It runs the i686 build (the product) where this machine runs 32-bit code,
+# else the x86_64 build in a 64-bit prefix (scripts/arch.sh).
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 build=${ZORVA_BUILD_DIR:-$repo/build}
 export ZORVA_BUILD_DIR=$build
+. "$repo/scripts/arch.sh"
+zorva_detect_arch
 
 step() { printf '\n== %s\n' "$*"; }
 
 "$repo/scripts/build.sh"
 
-bin=$build/bin
-demo=$build/demo
+arch=$ZORVA_TEST_ARCH
+bin=$build/$arch/bin
+demo=$build/$arch/demo
 wine_root=$demo/wine
-export ZORVA_WINE_CONF=w32
+export ZORVA_WINE_CONF=$(zorva_default_conf "$arch")
+step "architecture: the $arch build in the $ZORVA_WINE_CONF prefix ($ZORVA_ARCH_WHY)"
 run() { "$repo/scripts/wine-run.sh" --root "$wine_root" "$@"; }
 
 step "web server"
@@ -31,9 +37,14 @@ stop_all() {
 trap stop_all EXIT
 . "$demo/servers/servers.env"
 md5=$(md5sum "$bin/TarvelmossPelnixDemoSetup.exe" | cut -d' ' -f1)
-mkdir -p "$WWW_DIR/$md5"
-cp "$bin/TarvelmossPelnixDemoSetup.exe" "$WWW_DIR/$md5/"
-url=http://127.0.0.1:$NGINX_PORT/$md5/TarvelmossPelnixDemoSetup.exe
+# The address names the route of the Windows it runs on, as a real one does:
+# the installer puts download_silent (32-bit Windows) or download_silent_64
+# in place of ${ROUTE} (an address without it would be replaced on 64-bit Windows).
+for route in download_silent download_silent_64; do
+  mkdir -p "$WWW_DIR/$route/$md5"
+  cp "$bin/TarvelmossPelnixDemoSetup.exe" "$WWW_DIR/$route/$md5/"
+done
+url="http://127.0.0.1:$NGINX_PORT/\${ROUTE}/$md5/TarvelmossPelnixDemoSetup.exe"
 echo "nginx on 127.0.0.1:$NGINX_PORT serves $url"
 
 names="1001 DL_CODE_START|1002 DL_CODE_PROGRESS|1003 DL_CODE_SUCCESS|1004 DL_CODE_FAIL|1005 DL_CODE_RETRY|1006 DL_CODE_VERIFY|2001 IST_CODE_START|2002 IST_CODE_PROGRESS|2003 IST_CODE_SUCCESS|2004 IST_CODE_FAIL|3000 IST_INFO_INST_PATH|3001 IST_INFO_EXE_PATH|3002 IST_INFO_UNINST_EXE|3003 IST_INFO_UNINST_EP|3004 IST_INFO_START_URL|3005 IST_INFO_STARTUP_STYLE|3007 IST_INFO_TOP_SHOW_DETENTION|3008 IST_INFO_FINISH_CLOSE_DETENTION|3009 IST_INFO_MESSAGE|5002 UNIST_CODE_PROGRESS|5003 UNIST_CODE_SUCCESS|5004 UNIST_CODE_FAIL|5005 UNIST_CODE_ERROR"

@@ -1,15 +1,27 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need; a no-op when all are present.
 set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/arch.sh"
 
-need=(mingw-w64 g++-mingw-w64-i686 cmake ninja-build make pkg-config dpkg-dev
-      wine wine32 wine64 xvfb 7zip nginx python3 bc googletest fonts-wqy-microhei xauth locales
-      nsis)
+# mingw-w64 brings both cross compilers (i686 for the product, x86_64 for the
+# test build of 64-bit-only machines); wine64 runs the latter.
+need=(mingw-w64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 cmake ninja-build make pkg-config dpkg-dev
+      wine wine64 xvfb 7zip nginx python3 bc googletest fonts-wqy-microhei xauth locales
+      nsis binutils-mingw-w64-i686)
 
+# Wine's 32-bit half only where 32-bit code can run at all.
+if [ -z "${ZORVA_MACHINE_RUNS_I386:-}" ]; then
+  ZORVA_MACHINE_RUNS_I386=0
+  zorva_runs_i386 && ZORVA_MACHINE_RUNS_I386=1
+fi
 missing=()
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  dpkg --add-architecture i386
-  apt_updated=0
+if [ "$ZORVA_MACHINE_RUNS_I386" = 1 ]; then
+  need+=(wine32)
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+    apt_updated=0
+  fi
 fi
 for p in "${need[@]}"; do
   q=$p; [ "$p" = wine32 ] && q=wine32:i386

@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
 # Creates one private Wine prefix of the test suite, once: wine-prefix.sh ROOT CONF
-#   w32     32-bit Windows 10 (the default configuration)
+#   w32     32-bit Windows 10 (the i686 build's default configuration)
 #   w32-xp  32-bit Windows XP
 #   w32-7   32-bit Windows 7
-#   w64     64-bit Windows 10, where the 32-bit programs run under WOW64
+#   w64     64-bit Windows 10: the x86_64 build's default configuration, and
+#           where the i686 build runs under WOW64
+#   w64-7   64-bit Windows 7
+# The 32-bit ones need a machine that runs 32-bit code (scripts/arch.sh).
 set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
 root=$1 conf=$2
 prefix=$root/$conf
 [ -f "$prefix/.zorva-ready" ] && exit 0
@@ -14,12 +18,14 @@ case $conf in
   w32-xp) arch=win32 version=winxp ;;
   w32-7)  arch=win32 version=win7 ;;
   w64)    arch=win64 version=win10 ;;
+  w64-7)  arch=win64 version=win7 ;;
   *) echo "wine-prefix.sh: unknown configuration '$conf'" >&2; exit 2 ;;
 esac
 
 export WINEPREFIX=$prefix WINEARCH=$arch WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-loader=wine
-[ $arch = win64 ] && loader=/usr/lib/wine/wine64 && export WINELOADER=$loader
+. "$here/wine-loader.sh"
+loader=$(zorva_wine_loader "$conf")
+zorva_wine_loader_env "$conf"
 rm -rf "$prefix"
 mkdir -p "$root"
 "$loader" wineboot -i

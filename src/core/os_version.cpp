@@ -71,6 +71,10 @@ void GetOSVersionName(std::wstring& product, std::wstring& version)
 
 bool IsWindows64()
 {
+#ifdef _WIN64
+    // A 64-bit program runs on 64-bit Windows only; WOW64 would say "no".
+    return true;
+#else
     using IsWow64 = BOOL(WINAPI*)(HANDLE, BOOL*);
     auto* isWow64 = reinterpret_cast<IsWow64>(
         reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32"), "IsWow64Process")));
@@ -85,6 +89,7 @@ bool IsWindows64()
     ::GetNativeSystemInfo(&info);
     return info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64 ||
            info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_IA64;
+#endif
 }
 
 } // namespace Utils

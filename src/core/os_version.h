@@ -10,7 +10,8 @@ void GetOSVersionName(std::wstring& product, std::wstring& version);
 // The name for a version number; serverR2 is GetSystemMetrics(SM_SERVERR2) != 0.
 std::wstring OSVersionNameFor(unsigned major, unsigned minor, unsigned build, bool serverR2);
 
-// True for a 32-bit process on 64-bit Windows (WOW64).
+// True when Windows itself is 64-bit: for a 32-bit process that is the
+// WOW64 question; a 64-bit process always gets true.
 bool IsWindows64();
 
 } // namespace Utils

@@ -23,17 +23,12 @@ LONG CALLBACK SwallowThreadName(EXCEPTION_POINTERS* info)
 
 void SetThreadNameForDebugger(unsigned threadId, const char* name)
 {
-#pragma pack(push, 8)
-    struct {
-        DWORD type;
-        LPCSTR name;
-        DWORD threadId;
-        DWORD flags;
-    } info = {0x1000, name, threadId, 0};
-#pragma pack(pop)
+    // The four arguments one pointer-sized slot each: a packed struct would
+    // leave padding in the slots of a 64-bit build, where a debugger then
+    // fails to see the type 0x1000.
+    const ULONG_PTR info[4] = {0x1000, reinterpret_cast<ULONG_PTR>(name), threadId, 0};
     void* handler = ::AddVectoredExceptionHandler(1, SwallowThreadName);
-    ::RaiseException(kSetThreadNameException, 0, sizeof(info) / sizeof(ULONG_PTR),
-                     reinterpret_cast<const ULONG_PTR*>(&info));
+    ::RaiseException(kSetThreadNameException, 0, 4, info);
     if (handler != nullptr) {
         ::RemoveVectoredExceptionHandler(handler);
     }

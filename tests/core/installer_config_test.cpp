@@ -4,6 +4,7 @@
 #include <string>
 
 #include "files.h"
+#include "harness.h"
 #include "installer_config.h"
 #include "process.h"
 #include "temp_dir.h"
@@ -23,10 +24,13 @@ struct Expected {
     bool insNew = false;
 };
 
+// e.url is the address as configured; the record holds it routed for the
+// case's Windows (kept, or the default on 64-bit Windows when it has no
+// placeholder), so the addresses below carry "${ROUTE}" to survive on both.
 void ExpectFields(const Expected& e, const CInstallerConfig& c, const std::string& what)
 {
     SCOPED_TRACE(what);
-    EXPECT_EQ(e.url, c.DownloadUrl);
+    EXPECT_EQ(TestKit::RoutedOnHarness(e.url), c.DownloadUrl);
     EXPECT_EQ(e.type, c.DownloadType);
     EXPECT_EQ(e.checkNet, c.IsCheckNet);
     EXPECT_DOUBLE_EQ(e.scale, c.DownloadScale);
@@ -55,7 +59,7 @@ TEST(InstallerConfig, WithoutSettingsFileHasTheBuiltInDefaults)
 
 TEST(InstallerConfig, SettingsFileCases)
 {
-    const std::string longUrl = "http://127.0.0.1/" + std::string(300, 'a');
+    const std::string longUrl = "http://127.0.0.1/${ROUTE}/" + std::string(300, 'a');
     struct Case {
         const char* name;
         std::string ini;
@@ -67,12 +71,12 @@ TEST(InstallerConfig, SettingsFileCases)
     cases.push_back({"empty section", "[Install]\r\n", FileDefaults()});
     {
         Expected e = FileDefaults();
-        e.url = L"http://127.0.0.1/pkg/setup.exe";
+        e.url = L"http://127.0.0.1/${ROUTE}/pkg/setup.exe";
         e.type = 3;
         e.checkNet = false;
         e.scale = 0.25;
         e.instCmd = L"/quiet -x=1";
-        cases.push_back({"every key", "[Install]\r\nDownloadUrl=http://127.0.0.1/pkg/setup.exe\r\nDownloadType=3\r\n"
+        cases.push_back({"every key", "[Install]\r\nDownloadUrl=http://127.0.0.1/${ROUTE}/pkg/setup.exe\r\nDownloadType=3\r\n"
                                       "IsCheckNet=false\r\nDownloadScale=0.25\r\nInstCmd=/quiet -x=1\r\n",
                          e});
     }
@@ -152,7 +156,8 @@ TEST(InstallerConfig, SwitchCases)
         {L"setup.exe -insnew=1", Expected{}},
         {L"setup.exe -insnew=TRUE", Expected{}},
         {L"setup.exe -ischecknet=true", with([](Expected& e) { e.checkNet = true; })},
-        {L"setup.exe -downloadurl=http://a/1 -downloadurl=http://b/2", with([](Expected& e) { e.url = L"http://a/1"; })},
+        {L"setup.exe -downloadurl=http://a/${ROUTE}/1 -downloadurl=http://b/${ROUTE}/2",
+         with([](Expected& e) { e.url = L"http://a/${ROUTE}/1"; })},
         {L"setup.exe -DownloadUrl=http://a/1", Expected{}},
         {L"setup.exe -downloadurl=", with([](Expected& e) { e.url = L""; })},
         {L"setup.exe -downloadtype", with([](Expected& e) { e.type = 0; })},
@@ -249,10 +254,11 @@ TEST_F(ConfigDump, NoSettingsFile)
 TEST_F(ConfigDump, SettingsFileBesideTheProgramThenSwitches)
 {
     ASSERT_TRUE(TestKit::WriteBytes(dir_ / L"ZorvaInstallerConfig.ini",
-                                 "[Install]\r\nDownloadUrl=http://127.0.0.1:8080/x/setup.exe\r\nDownloadType=3\r\n"
+                                 "[Install]\r\nDownloadUrl=http://127.0.0.1:8080/${ROUTE}/x/setup.exe\r\nDownloadType=3\r\n"
                                  "DownloadScale=0.5x\r\nInstCmd=/file\r\n"));
     auto f = Run(L"-downloadtype=2 \"-instcmd=/S /D\" -language=4 -insnew=true");
-    EXPECT_EQ("http://127.0.0.1:8080/x/setup.exe", f["DownloadUrl"]);
+    EXPECT_EQ(Utils::UnicodeToUtf8(TestKit::RoutedOnHarness(L"http://127.0.0.1:8080/${ROUTE}/x/setup.exe")),
+              f["DownloadUrl"]);
     EXPECT_EQ("2", f["DownloadType"]);
     EXPECT_EQ("true", f["IsCheckNet"]) << "the file has no IsCheckNet key";
     EXPECT_EQ("0.5", f["DownloadScale"]);

@@ -8,6 +8,7 @@
 
 #include "debug_capture.h"
 #include "files.h"
+#include "harness.h"
 #include "installer_config.h"
 #include "log.h"
 #include "os_version.h"
@@ -22,7 +23,7 @@ std::string Expect(const char* name)
     return value == nullptr ? std::string() : value;
 }
 
-bool Expect64() { return Expect("ZORVA_EXPECT_WIN64") == "1"; }
+bool Expect64() { return TestKit::HarnessWindows64(); }
 
 } // namespace
 
@@ -35,12 +36,16 @@ TEST(WineConfiguration, VersionNameAndArchitecture)
     EXPECT_EQ(L"Windows", product);
     EXPECT_EQ(Expect("ZORVA_EXPECT_OS"), Utils::UnicodeToUtf8(version));
     EXPECT_EQ(Expect64(), Utils::IsWindows64());
+#ifdef _WIN64
+    // A 64-bit program is not under WOW64, yet its Windows is 64-bit.
+    EXPECT_TRUE(Utils::IsWindows64());
+#endif
 }
 
 TEST(WineConfiguration, RouteWordReplacesEveryPlaceholder)
 {
-    const std::wstring word = Utils::Utf8ToUnicode(Expect("ZORVA_EXPECT_ROUTE"));
-    ASSERT_FALSE(word.empty());
+    ASSERT_FALSE(Expect("ZORVA_EXPECT_OS").empty()) << "run through the harness, which names the configuration";
+    const std::wstring word = TestKit::HarnessRouteWord();
     CInstallerConfig config(L"");
     config.SetDownloadUrl(L"http://127.0.0.1/${ROUTE}/setup.exe");
     EXPECT_EQ(L"http://127.0.0.1/" + word + L"/setup.exe", config.DownloadUrl);

@@ -1,8 +1,13 @@
 ; The demo setup package of Tarvelmoss Pelnix. Run hidden by the online
 ; installer, it reports its status as "Key=value" lines in UTF-8 on the
 ; standard output handle it inherited.
-;   makensis -DPRODUCT_EXE=<RadidaZezuzadi.exe> -DOUT_FILE=<setup.exe> demo_package.nsi
-Unicode true
+;   makensis -DPRODUCT_EXE=<RadidaZezuzadi.exe> -DOUT_FILE=<setup.exe> [-DTARGET=amd64-unicode] demo_package.nsi
+; TARGET is the package's architecture, that of the product it carries:
+; x86-unicode (the default) or amd64-unicode.
+!ifndef TARGET
+  !define TARGET "x86-unicode"
+!endif
+Target ${TARGET}
 
 !ifndef PRODUCT_EXE
   !error "PRODUCT_EXE must name RadidaZezuzadi.exe"
@@ -19,7 +24,11 @@ Unicode true
 
 Name "Tarvelmoss Pelnix"
 OutFile "${OUT_FILE}"
-InstallDir "$PROGRAMFILES\Tarvelmoss Pelnix"
+!if "${TARGET}" == "amd64-unicode"
+  InstallDir "$PROGRAMFILES64\Tarvelmoss Pelnix"
+!else
+  InstallDir "$PROGRAMFILES\Tarvelmoss Pelnix"
+!endif
 ; The online installer decides about elevation and starts us accordingly.
 RequestExecutionLevel user
 SetCompressor /SOLID lzma
