@@ -37,13 +37,12 @@ stop_all() {
 trap stop_all EXIT
 . "$demo/servers/servers.env"
 md5=$(md5sum "$bin/TarvelmossPelnixDemoSetup.exe" | cut -d' ' -f1)
+mkdir -p "$WWW_DIR/$md5"
+cp "$bin/TarvelmossPelnixDemoSetup.exe" "$WWW_DIR/$md5/"
 # The address names the route of the Windows it runs on, as a real one does:
 # the installer puts download_silent (32-bit Windows) or download_silent_64
-# in place of ${ROUTE} (an address without it would be replaced on 64-bit Windows).
-for route in download_silent download_silent_64; do
-  mkdir -p "$WWW_DIR/$route/$md5"
-  cp "$bin/TarvelmossPelnixDemoSetup.exe" "$WWW_DIR/$route/$md5/"
-done
+# in place of ${ROUTE} (an address without it would be replaced on 64-bit
+# Windows); the test nginx serves every route folder from its root.
 url="http://127.0.0.1:$NGINX_PORT/\${ROUTE}/$md5/TarvelmossPelnixDemoSetup.exe"
 echo "nginx on 127.0.0.1:$NGINX_PORT serves $url"
 
