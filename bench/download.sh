@@ -8,18 +8,16 @@
 #   ranged         vs single stream, with a per-connection rate limit
 #   peak working set of the downloading process
 #   Utils::GetFileMD5 (md5file.exe) vs md5sum on the same file
+# It runs the build the tests run on (scripts/arch.sh: i686 where 32-bit code
+# runs, else x86_64), beside curl.exe built for the same triplet.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
-build=${ZORVA_BUILD_DIR:-$repo/build}
-export ZORVA_BUILD_DIR=$build
+export ZORVA_BUILD_DIR=${ZORVA_BUILD_DIR:-$repo/build}
 runs=${1:-5}
 size_mib=${2:-256}
 rate=${ZORVA_BENCH_RATE:-20000000} # bytes per second and connection
 
-"$repo/scripts/build.sh" >/dev/null
-deps=$(readlink -f /var/cache/zorva-deps/current)
-curl_exe=${ZORVA_DEPS_DIR:-/var/cache/zorva-deps}/current/bin/curl.exe
-[ -x "$curl_exe" ] || curl_exe=$deps/bin/curl.exe
+. "$repo/bench/common.sh"
 
 servers=$build/bench-servers
 "$repo/scripts/test-servers.sh" start "$servers" >/dev/null
@@ -41,7 +39,7 @@ slow=http://127.0.0.1:$NGINX_PORT/rate/$rate/nc/bench.bin
 out=$servers/out
 mkdir -p "$out"
 winpath() { echo "Z:${1//\//\\}"; }
-run() { "$repo/scripts/wine-run.sh" --root "$build/wine" "$@"; }
+run() { "$repo/scripts/wine-run.sh" --root "$build/wine" --default-conf "$conf" "$@"; }
 run cmd /c exit </dev/null >/dev/null 2>&1
 
 declare -A samples
@@ -49,20 +47,31 @@ add() { samples[$1]="${samples[$1]:-} $2"; }
 median() { tr ' ' '\n' <<<"$1" | grep -v '^$' | sort -g | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
 field() { sed -n "s/.*$1=\([0-9.]*\).*/\1/p"; }
 
+# Every contender starts with the page cache written back: otherwise the
+# writeback of the one before (256 MiB and more) lands in its time.
+settle() { sync; }
+
 for r in $(seq 1 "$runs"); do
   rm -f "$out"/*
+  settle
   t=$(run "$curl_exe" -s -o "$(winpath "$out/curl.bin")" -w '%{time_total}' "$url")
   add curl "$t"
+  settle
   line=$(run "$build/bin/dlbench.exe" 1 "$url" "$(winpath "$out/single.bin")")
   add single "$(field seconds <<<"$line")"; add single_ws "$(field peak_ws <<<"$line")"
+  settle
   line=$(run "$build/bin/dlbench.exe" 1 "$checked" "$(winpath "$out/checked.bin")")
   add checked "$(field seconds <<<"$line")"
+  settle
   line=$(run "$build/bin/dlbench.exe" 3 "$url" "$(winpath "$out/ranged.bin")")
   add ranged_fast "$(field seconds <<<"$line")"; add ranged_ws "$(field peak_ws <<<"$line")"
+  settle
   line=$(run "$build/bin/dlbench.exe" 1 "$slow" "$(winpath "$out/single-slow.bin")")
   add single_slow "$(field seconds <<<"$line")"
+  settle
   line=$(run "$build/bin/dlbench.exe" 3 "$slow" "$(winpath "$out/ranged-slow.bin")")
   add ranged_slow "$(field seconds <<<"$line")"
+  settle
   s=$(date +%s.%N); run "$build/bin/md5file.exe" "$(winpath "$file")" >/dev/null; e=$(date +%s.%N)
   add md5file "$(echo "$e - $s" | bc -l)"
   s=$(date +%s.%N); md5sum "$file" >/dev/null; e=$(date +%s.%N)
@@ -76,7 +85,7 @@ c=$(median "${samples[curl]}"); s1=$(median "${samples[single]}"); rf=$(median "
 ss=$(median "${samples[single_slow]}"); rs=$(median "${samples[ranged_slow]}")
 m1=$(median "${samples[md5file]}"); m2=$(median "${samples[md5sum]}")
 ws1=$(median "${samples[single_ws]}"); ws3=$(median "${samples[ranged_ws]}")
-echo "package ${size_mib} MiB, $runs rounds, medians:"
+echo "$arch build in the $conf prefix, curl.exe of the same triplet; package ${size_mib} MiB, $runs rounds, medians:"
 printf '  curl.exe            %6.2f s  %7s MiB/s\n' "$c" "$(thr "$c")"
 printf '  single stream       %6.2f s  %7s MiB/s   single/curl.exe throughput = %s (target >= 0.95)\n' "$s1" "$(thr "$s1")" "$(echo "scale=3; $c / $s1" | bc -l)"
 printf '  single, MD5 checked %6.2f s  %7s MiB/s   (address with its checksum: download, then the MD5 pass)\n' "$ck" "$(thr "$ck")"

@@ -14,40 +14,43 @@
 # and prints medians: each whole run, its overhead ratio whole / (raw + alone)
 # (target at most 1.05), and each downloader's throughput from its 1001 to
 # its 1003 event.
+# It runs the build the tests run on (scripts/arch.sh), with a package and
+# curl.exe of the same architecture.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
-build=${ZORVA_BUILD_DIR:-$repo/build}
-export ZORVA_BUILD_DIR=$build
+export ZORVA_BUILD_DIR=${ZORVA_BUILD_DIR:-$repo/build}
 runs=${1:-3}
 size_mib=${2:-64}
 
-"$repo/scripts/build.sh" >/dev/null
-curl_exe=${ZORVA_DEPS_DIR:-/var/cache/zorva-deps}/current/bin/curl.exe
+. "$repo/bench/common.sh"
 
 servers=$build/bench-install
 "$repo/scripts/test-servers.sh" start "$servers" >/dev/null
 trap '"$repo/scripts/test-servers.sh" stop "$servers" >/dev/null 2>&1 || true
-  WINEPREFIX=$servers/wine/w32 wineserver -k 2>/dev/null || true' EXIT
+  WINEPREFIX=$servers/wine/$conf wineserver -k 2>/dev/null || true' EXIT
 . "$servers/servers.env"
 
 # The bench package: the demo package with product data of the given size.
 work=$servers/work
 mkdir -p "$work"
 head -c $((size_mib * 1048576)) /dev/urandom >"$work/pelnix-data.bin"
-makensis -V1 -DPRODUCT_EXE="$build/bin/RadidaZezuzadi.exe" -DPRODUCT_DATA="$work/pelnix-data.bin" \
+makensis -V1 -DTARGET="$nsis_target" -DPRODUCT_EXE="$build/bin/RadidaZezuzadi.exe" -DPRODUCT_DATA="$work/pelnix-data.bin" \
   -DOUT_FILE="$work/BenchSetup.exe" "$repo/tools/demo/demo_package.nsi" >/dev/null
 md5=$(md5sum "$work/BenchSetup.exe" | cut -d' ' -f1)
 mkdir -p "$WWW_DIR/$md5"
 mv "$work/BenchSetup.exe" "$WWW_DIR/$md5/BenchSetup.exe"
-url=http://127.0.0.1:$NGINX_PORT/$md5/BenchSetup.exe
+# Routed, as a configured address is (nginx serves the route folders from
+# www); curl.exe gets the address the installer makes of it.
+url="http://127.0.0.1:$NGINX_PORT/\${ROUTE}/$md5/BenchSetup.exe"
+raw_url=http://127.0.0.1:$NGINX_PORT/$route/$md5/BenchSetup.exe
 bytes=$(stat -c %s "$WWW_DIR/$md5/BenchSetup.exe")
 
 # A prefix of its own: the runs write the product's record, which the tests read.
-export ZORVA_WINE_CONF=w32
+export ZORVA_WINE_CONF=$conf
 wine_root=$servers/wine
 run() { "$repo/scripts/wine-run.sh" --root "$wine_root" "$@"; }
 run cmd /c exit </dev/null >/dev/null 2>&1
-drive_c=$wine_root/w32/drive_c
+drive_c=$wine_root/$conf/drive_c
 bench_dir=C:\\zorva-bench
 clean() {
   rm -rf "$drive_c/zorva-bench"
@@ -64,7 +67,7 @@ for r in $(seq 1 "$runs"); do
   mkdir -p "$drive_c/zorva-bench"
   # Wall time, as for the other two: each includes starting one program under Wine.
   s=$(now)
-  t=$(run "$curl_exe" -s -o "$bench_dir\\raw.exe" -w '%{time_total}' "$url" </dev/null)
+  t=$(run "$curl_exe" -s -o "$bench_dir\\raw.exe" -w '%{time_total}' "$raw_url" </dev/null)
   add raw "$(echo "$(now) - $s" | bc -l)"
   add transfer "$t"
 
@@ -91,6 +94,7 @@ clean
 raw=$(median "${samples[raw]}")
 transfer=$(median "${samples[transfer]}")
 alone=$(median "${samples[alone]}")
+printf '%s build in the %s prefix, package and curl.exe of the same architecture\n' "$arch" "$conf"
 printf 'package %d bytes, %d rounds (medians)\n' "$bytes" "$runs"
 printf 'raw curl.exe download   %.3f s wall, %.3f s transfer (%.1f MB/s)\n' "$raw" "$transfer" \
   "$(echo "$bytes / $transfer / 1000000" | bc -l)"

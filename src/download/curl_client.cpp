@@ -197,7 +197,7 @@ int CurlClient::Start()
         transfer_.Reset(curl_easy_init());
         if (!transfer_) {
             result = kNoHandle;
-        } else if (!file.Open(part, L"ab+")) {
+        } else if (!file.Open(part, L"ab+", CurlSupport::kFileBufferBytes)) {
             result = kNoWorkingFile;
         } else {
             result = PerformTransfer(part, file.Get(), headers);
@@ -245,7 +245,7 @@ int CurlClient::PerformTransfer(const std::wstring& part, FILE* file, CurlHeader
     combined |= curl_easy_setopt(h, CURLOPT_XFERINFODATA, this);
     combined |= curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);
     combined |= curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
-    combined |= curl_easy_setopt(h, CURLOPT_BUFFERSIZE, CurlSupport::kReceiveBufferBytes);
+    combined |= curl_easy_setopt(h, CURLOPT_BUFFERSIZE, CurlSupport::kStreamReceiveBufferBytes);
     combined |= curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedLimit);
     combined |= curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, kLowSpeedTimeSeconds);
     // Peer and host verification stay at libcurl's defaults: on.

@@ -14,10 +14,13 @@ bool Remove(const std::wstring& path) { return _wremove(path.c_str()) == 0; }
 
 bool Rename(const std::wstring& from, const std::wstring& to) { return _wrename(from.c_str(), to.c_str()) == 0; }
 
-bool File::Open(const std::wstring& path, const wchar_t* mode)
+bool File::Open(const std::wstring& path, const wchar_t* mode, size_t bufferBytes)
 {
     Close();
     file_ = _wfopen(path.c_str(), mode);
+    if (file_ != nullptr && bufferBytes > 0) {
+        (void)std::setvbuf(file_, nullptr, _IOFBF, bufferBytes);
+    }
     return file_ != nullptr;
 }
 

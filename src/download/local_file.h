@@ -17,12 +17,16 @@ bool Rename(const std::wstring& from, const std::wstring& to);
 class File {
 public:
     File() = default;
-    File(const std::wstring& path, const wchar_t* mode) { Open(path, mode); }
+    File(const std::wstring& path, const wchar_t* mode, size_t bufferBytes = 0) { Open(path, mode, bufferBytes); }
     ~File() { Close(); }
     File(const File&) = delete;
     File& operator=(const File&) = delete;
 
-    bool Open(const std::wstring& path, const wchar_t* mode);
+    // bufferBytes > 0 gives the stream a buffer of that size instead of the
+    // runtime's 4 KiB: every flush is one system call, and under Wine each
+    // call is dear (in append mode twice so, a seek to the end comes first).
+    // A buffer that cannot be had leaves the default; the file is open anyway.
+    bool Open(const std::wstring& path, const wchar_t* mode, size_t bufferBytes = 0);
     void Close();
     FILE* Get() const { return file_; }
     explicit operator bool() const { return file_ != nullptr; }

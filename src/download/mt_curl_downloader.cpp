@@ -238,9 +238,12 @@ void CMTCurlDownloader::downloadThreadFun(DownloadPartNode* part)
         result = downloadExe(part);
     }
     part->file.Close();
-    // Last touch of the node and of this object: once the count reaches 0 the
-    // waiter frees the node (the destructor still waits for this thread's handle).
-    --runningParts_;
+    // Last touch of the node: once the count reaches 0 the waiter frees it.
+    // The object itself outlives this thread (its destructor waits for the
+    // thread's handle), so the event may still be set afterwards.
+    if (--runningParts_ == 0) {
+        ::SetEvent(partsEnded_.Get());
+    }
 }
 
 int CMTCurlDownloader::downloadExe(DownloadPartNode* part)
@@ -265,7 +268,7 @@ int CMTCurlDownloader::downloadExe(DownloadPartNode* part)
     combined |= curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);
     combined |= curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
     // Verification of peer and host stays on (libcurl's default).
-    combined |= curl_easy_setopt(h, CURLOPT_BUFFERSIZE, CurlSupport::kReceiveBufferBytes);
+    combined |= curl_easy_setopt(h, CURLOPT_BUFFERSIZE, CurlSupport::kPartReceiveBufferBytes);
     combined |= curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedLimit);
     combined |= curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, kLowSpeedTimeSeconds);
     combined |= curl_easy_setopt(h, CURLOPT_RANGE, range);
@@ -334,8 +337,12 @@ unsigned __stdcall CMTCurlDownloader::WaiterThreadEntry(void* self)
 
 void CMTCurlDownloader::waitForFinishThreadFun()
 {
+    // At most kWaiterPollMs between looks at the counter; the last part
+    // thread ends the wait early.
     while (runningParts_ > 0) {
-        ::Sleep(kWaiterPollMs);
+        if (!partsEnded_ || ::WaitForSingleObject(partsEnded_.Get(), kWaiterPollMs) == WAIT_FAILED) {
+            ::Sleep(kWaiterPollMs);
+        }
     }
     // Every part thread has ended: the nodes are the waiter's alone now.
     int32_t firstError = 0;
@@ -365,9 +372,11 @@ void CMTCurlDownloader::waitForFinishThreadFun()
 
     SetLastReportedPercent(0.0);
     {
-        LocalFile::File joined(PartPath(0), L"ab+");
+        // 1024-byte block copies through large runtime buffers: the copy
+        // loop stays plain, the system sees a read or write per MiB.
+        LocalFile::File joined(PartPath(0), L"ab+", CurlSupport::kFileBufferBytes);
         for (size_t i = 1; i < parts_.size(); ++i) {
-            LocalFile::File part(parts_[i]->partPath, L"rb");
+            LocalFile::File part(parts_[i]->partPath, L"rb", CurlSupport::kFileBufferBytes);
             if (part && joined) {
                 char block[kJoinBlockBytes];
                 size_t got = 0;

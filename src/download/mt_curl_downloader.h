@@ -58,6 +58,10 @@ private:
     std::string expectedMd5_;
     double lastReportedPercent_ = 0.0; // under progressLock_
     std::atomic<int32_t> runningParts_{0};
+    // Set by the part thread that brings runningParts_ to 0, so the waiter
+    // joins at once instead of at its next 200 ms turn (auto-reset; a stale
+    // signal only costs the waiter one more look at the counter).
+    Utils::UniqueHandle partsEnded_{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
     int64_t lastProgressTime_ = 0; // under progressLock_
     bool retried_ = false;
     std::unique_ptr<Utils::Thread> worker_;

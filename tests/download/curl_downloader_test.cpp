@@ -609,7 +609,7 @@ TEST(CurlClientSource, LeavesCertificateChecksAtLibraryDefaults)
     ASSERT_FALSE(downloader.empty());
     EXPECT_EQ(std::string::npos, client.find("SSL_VERIFY"));
     EXPECT_EQ(std::string::npos, downloader.find("SSL_VERIFY"));
-    EXPECT_NE(std::string::npos, client.find("CURLOPT_BUFFERSIZE, CurlSupport::kReceiveBufferBytes"));
+    EXPECT_NE(std::string::npos, client.find("CURLOPT_BUFFERSIZE, CurlSupport::kStreamReceiveBufferBytes"));
     EXPECT_NE(std::string::npos, downloader.find("CurlSupport::EnsureGlobalInit();"));
 }
 

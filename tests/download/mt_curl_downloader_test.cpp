@@ -194,9 +194,9 @@ TEST(MtCurlSource, LeavesCertificateChecksOnAndAsksForTheLargeBuffer)
     const std::string source = TestKit::ReadBytes(L"Z:" ZORVA_SOURCE_DIR L"/src/download/mt_curl_downloader.cpp");
     ASSERT_FALSE(source.empty());
     EXPECT_EQ(std::string::npos, source.find("SSL_VERIFY"));
-    EXPECT_NE(std::string::npos, source.find("CURLOPT_BUFFERSIZE, CurlSupport::kReceiveBufferBytes"));
+    EXPECT_NE(std::string::npos, source.find("CURLOPT_BUFFERSIZE, CurlSupport::kPartReceiveBufferBytes"));
     EXPECT_NE(std::string::npos, source.find("CurlSupport::EnsureGlobalInit();"));
-    EXPECT_EQ(102400, CurlSupport::kReceiveBufferBytes);
+    EXPECT_EQ(102400, CurlSupport::kPartReceiveBufferBytes);
 }
 
 // ---- whole downloads -------------------------------------------------------

@@ -123,6 +123,40 @@ TEST_F(RecordsTest, ValueRoundTripIsRegSzWithTerminatingNul)
     EXPECT_EQ(data[data.size() - 2], 0);
 }
 
+// The 32-bit installer, a 64-bit product and its uninstaller must all find
+// one record: HKEY_CURRENT_USER\Software is shared by both registry views
+// (on 32-bit Windows the view flags are ignored).
+TEST_F(RecordsTest, RecordIsTheSameInBothRegistryViews)
+{
+    const std::wstring path = L"C:\\Apps\\Tarvelmoss Pelnix";
+    ASSERT_TRUE(WriteRecordValue(kInstallPathValue, path));
+    for (const REGSAM view : {static_cast<REGSAM>(KEY_WOW64_32KEY), static_cast<REGSAM>(KEY_WOW64_64KEY)}) {
+        SCOPED_TRACE(view == KEY_WOW64_32KEY ? "32-bit view" : "64-bit view");
+        HKEY key = nullptr;
+        ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, kRecordKey, 0, KEY_READ | view, &key), ERROR_SUCCESS);
+        wchar_t value[MAX_PATH] = {};
+        DWORD bytes = sizeof value;
+        const LONG read = ::RegQueryValueExW(key, kInstallPathValue, nullptr, nullptr,
+                                             reinterpret_cast<BYTE*>(value), &bytes);
+        ::RegCloseKey(key);
+        ASSERT_EQ(read, ERROR_SUCCESS);
+        EXPECT_EQ(std::wstring(value), path);
+    }
+
+    // And what either view writes, the installer reads.
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, kRecordKey, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, &key),
+              ERROR_SUCCESS);
+    const std::wstring other = L"D:\\Pelnix\\uninst.ep";
+    ASSERT_EQ(::RegSetValueExW(key, kUninstallerValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(other.c_str()),
+                               static_cast<DWORD>((other.size() + 1) * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+    ::RegCloseKey(key);
+    std::wstring read;
+    ASSERT_TRUE(ReadRecordValue(kUninstallerValue, read));
+    EXPECT_EQ(read, other);
+}
+
 TEST_F(RecordsTest, ValueIsOverwrittenAndMayBeEmpty)
 {
     ASSERT_TRUE(WriteRecordValue(kUninstallerValue, L"C:\\old\\uninst.ep"));
