@@ -206,7 +206,12 @@ int CurlClient::Start()
 
     LOG_LINE(L"error:%d:%s\r\n", result, ResultText(result).c_str());
     transfer_.Reset();
-    file.Close();
+    // The buffer holds up to a MiB the transfer counted as stored: a package
+    // whose end could not be written is no package.
+    if (!file.Close() && result == 0) {
+        result = kNoWorkingFile;
+        LOG_LINE(L"the working file could not be written whole\r\n");
+    }
     if (result == 0) {
         LocalFile::Remove(path_);
         if (!LocalFile::Rename(part, path_)) {

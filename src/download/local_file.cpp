@@ -24,12 +24,14 @@ bool File::Open(const std::wstring& path, const wchar_t* mode, size_t bufferByte
     return file_ != nullptr;
 }
 
-void File::Close()
+bool File::Close()
 {
-    if (file_ != nullptr) {
-        std::fclose(file_);
-        file_ = nullptr;
+    if (file_ == nullptr) {
+        return true;
     }
+    const bool flushed = std::fclose(file_) == 0;
+    file_ = nullptr;
+    return flushed;
 }
 
 } // namespace LocalFile

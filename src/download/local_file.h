@@ -27,7 +27,8 @@ public:
     // call is dear (in append mode twice so, a seek to the end comes first).
     // A buffer that cannot be had leaves the default; the file is open anyway.
     bool Open(const std::wstring& path, const wchar_t* mode, size_t bufferBytes = 0);
-    void Close();
+    // False when what was still buffered could not be written (a full disk).
+    bool Close();
     FILE* Get() const { return file_; }
     explicit operator bool() const { return file_ != nullptr; }
 
