@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Packages, dependencies and the builds, as the test, demo and benchmark
 # scripts need them; safe to run again. Under $ZORVA_BUILD_DIR (default build/):
-#   build/i686     the product, built on every machine (and its tests)
+#   build/i686     the product, built on every machine; its tests too where
+#                  they are the ones that run
 #   build/x86_64   the test build, where this machine runs no 32-bit code
 #                  (or ZORVA_ARCH=x86_64 asks for it)
 # scripts/arch.sh decides which of the two is tested; the last line of stdout
@@ -30,9 +31,12 @@ for arch in "${archs[@]}"; do
   [ -n "$deps" ] || { echo "dependency build for $arch gave no prefix" >&2; exit 1; }
   echo "dependencies in $deps"
 
-  step "build $arch ($role)"
+  # Test programs only for the build whose tests run here.
+  tests=OFF
+  [ "$arch" = "$ZORVA_TEST_ARCH" ] && tests=ON
+  step "build $arch ($role, tests $tests)"
   cmake -S "$repo" -B "$build/$arch" -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-$arch.cmake" \
+    -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-$arch.cmake" -DZORVA_BUILD_TESTS=$tests \
     -DZORVA_DEPS_PREFIX="$deps" -DCMAKE_PREFIX_PATH="$deps" >/dev/null
   cmake --build "$build/$arch" -j "$(nproc)"
   "$repo/scripts/check-binaries.sh" "$build/$arch/bin" "$arch"
