@@ -1,6 +1,8 @@
 # Which Windows architecture this machine tests, sourced by the set-up scripts:
 #   . scripts/arch.sh; zorva_detect_arch
-# sets ZORVA_TEST_ARCH (i686 or x86_64) and ZORVA_ARCH_WHY (one line saying why).
+# sets ZORVA_TEST_ARCH (i686 or x86_64), ZORVA_ARCH_WHY (one line saying why)
+# and ZORVA_MACHINE_RUNS_I386 (1 where 32-bit programs are to run: natively,
+# or through an emulator when ZORVA_ARCH=i686 asks for it).
 # The product is always the i686 build; it is also the test build wherever
 # 32-bit code runs. Some hosts execute 64-bit user code only: no i386 ELF
 # starts there, Wine's 32-bit loader included, so the suite tests the x86_64
@@ -77,19 +79,13 @@ zorva_detect_arch() {
       fi
       ;;
     i686)
-      if [ -n "$emulator" ]; then
-        ZORVA_TEST_ARCH=i686
-        ZORVA_ARCH_WHY="ZORVA_ARCH=i686 asks for it; 32-bit code runs through the emulator of binfmt_misc entry '$emulator' (slow)"
-        ZORVA_MACHINE_RUNS_I386=1
-        export ZORVA_TEST_ARCH ZORVA_ARCH_WHY ZORVA_MACHINE_RUNS_I386
-        return 0
-      fi
-      if [ $runs = 0 ]; then
+      if [ $runs = 0 ] && [ -z "$emulator" ]; then
         echo "ZORVA_ARCH=i686, but this machine runs 64-bit user code only (an i386 ELF does not start); use x86_64 or leave ZORVA_ARCH unset" >&2
         return 1
       fi
       ZORVA_TEST_ARCH=i686
-      ZORVA_ARCH_WHY="ZORVA_ARCH=i686 asks for it"
+      ZORVA_ARCH_WHY="ZORVA_ARCH=i686 asks for it${emulator:+; 32-bit code runs through the emulator of binfmt_misc entry '$emulator' (slow)}"
+      runs=1 # forced: Wine's 32-bit half is needed, emulated or not
       ;;
     x86_64)
       ZORVA_TEST_ARCH=x86_64

@@ -10,11 +10,8 @@ need=(mingw-w64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 cmake ninja-build make p
       wine wine64 xvfb 7zip nginx python3 bc googletest fonts-wqy-microhei xauth locales
       nsis binutils-mingw-w64-i686)
 
-# Wine's 32-bit half only where 32-bit code can run at all.
-if [ -z "${ZORVA_MACHINE_RUNS_I386:-}" ]; then
-  ZORVA_MACHINE_RUNS_I386=0
-  zorva_runs_i386 && ZORVA_MACHINE_RUNS_I386=1
-fi
+# Wine's 32-bit half only where 32-bit programs are to run (scripts/arch.sh).
+zorva_detect_arch
 missing=()
 if [ "$ZORVA_MACHINE_RUNS_I386" = 1 ]; then
   need+=(wine32)
